@@ -1,0 +1,178 @@
+#include "MForm.h"
+#include "ui_MForm.h"
+
+#include "Banner.h"
+#include "DevProxy.h"
+#include "EStartFailed.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QTime>
+
+#include <cstdio>
+
+namespace {
+
+const char kTrayIconPath[] = ":/qu_icon_18x18.png";
+const char kTimePrefixFormat[] = "hh:mm a > ";
+// Pages can add lines in a loop; the view keeps the newest ones, standard error keeps all.
+constexpr int kMaximumLogLines = 10000;
+
+void writeToStandardError(const QString &line)
+{
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+MForm::MForm(QWidget *parent, bool trayAvailable)
+    : QMainWindow(parent)
+    , ui(new Ui::MForm)
+    , hasTray(trayAvailable)
+{
+    ui->setupUi(this);
+    ui->log->document()->setMaximumBlockCount(kMaximumLogLines);
+
+    ui->log->setContextMenuPolicy(Qt::CustomContextMenu);
+    trayMenu = ui->log->createStandardContextMenu();
+    trayMenu->clear();
+
+    createActions();
+
+    trayIcon = new QSystemTrayIcon(this);
+    trayIcon->setContextMenu(trayMenu);
+    trayIcon->setIcon(QIcon(QString::fromLatin1(kTrayIconPath)));
+    trayIcon->setVisible(true);
+
+    connect(ui->log, &QWidget::customContextMenuRequested, this, &MForm::showContextMenu);
+}
+
+MForm::~MForm()
+{
+    disconnect(ui->log, &QWidget::customContextMenuRequested, this, &MForm::showContextMenu);
+    if (proxy) {
+        disconnect(proxy, &DevProxy::message, this, &MForm::log);
+        delete proxy;
+    }
+    delete ui;
+}
+
+void MForm::createActions()
+{
+    showAction = new QAction(tr("顯示視窗"), this);
+    cleanAction = new QAction(tr("清除視窗"), this);
+    detachAction = new QAction(tr("中斷並嘗試連接下一台讀卡機"), this);
+    quitAction = new QAction(tr("結束Kiv3 Device Proxy"), this);
+    connect(showAction, &QAction::triggered, this, &MForm::toggleWindow);
+    connect(cleanAction, &QAction::triggered, this, &MForm::cleanWindow);
+    connect(detachAction, &QAction::triggered, this, &MForm::detachReader);
+    connect(quitAction, &QAction::triggered, this, &MForm::quit);
+
+    trayMenu->addAction(showAction);
+    trayMenu->addAction(cleanAction);
+    trayMenu->addSeparator();
+    trayMenu->addAction(detachAction);
+    trayMenu->addSeparator();
+    trayMenu->addAction(quitAction);
+}
+
+bool MForm::startService()
+{
+    try {
+        proxy = new DevProxy(nullptr);
+    } catch (const EStartFailed &failure) {
+        QMessageBox::critical(nullptr, QStringLiteral("Quor Kiv3 Device Proxy"),
+                              tr("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.").arg(failure.reason),
+                              QMessageBox::Ok);
+        return false;
+    }
+    connect(proxy, &DevProxy::message, this, &MForm::log);
+    writeBanner();
+    if (!hasTray)
+        toggleWindow();
+    return true;
+}
+
+void MForm::writeBanner()
+{
+    appendLine(startBanner(localReachableIPv4Addresses()));
+    log(QStringLiteral("開始提供服務"));
+}
+
+void MForm::log(const QString &text)
+{
+    appendLine(QTime::currentTime().toString(QLatin1String(kTimePrefixFormat)) + text);
+}
+
+// Lines are inserted as plain text: they carry names that pages control, which must
+// never be read as markup.
+void MForm::appendLine(const QString &line)
+{
+    QScrollBar *scrollBar = ui->log->verticalScrollBar();
+    const bool followEnd = scrollBar->value() == scrollBar->maximum();
+
+    QTextDocument *document = ui->log->document();
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
+    if (!document->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(line);
+
+    if (followEnd)
+        scrollBar->setValue(scrollBar->maximum());
+    writeToStandardError(line);
+}
+
+void MForm::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    if (hasTray)
+        hide();
+    else
+        showMinimized();
+    showAction->setText(tr("顯示視窗"));
+}
+
+void MForm::toggleWindow()
+{
+    const bool shown = hasTray ? isVisible() : isVisible() && !isMinimized();
+    if (shown) {
+        close();
+        return;
+    }
+    if (hasTray) {
+        show();
+    } else {
+        showNormal();
+        activateWindow();
+    }
+    showAction->setText(tr("隱藏視窗"));
+}
+
+void MForm::cleanWindow()
+{
+    ui->log->clear();
+}
+
+void MForm::detachReader()
+{
+    // While the start-failure box is open the menu is live but there is no service yet.
+    if (proxy)
+        proxy->detachReader();
+}
+
+void MForm::quit()
+{
+    QCoreApplication::exit(0);
+}
+
+void MForm::showContextMenu(const QPoint &pos)
+{
+    detachAction->setEnabled(proxy && !proxy->readerLabel().isNull());
+    trayMenu->exec(ui->log->mapToGlobal(pos));
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QSystemTrayIcon>
+
+class DevProxy;
+class QAction;
+class QMenu;
+
+namespace Ui {
+class MForm;
+}
+
+// The agent's only window: the time-stamped log view, plus the tray icon and its menu.
+class MForm : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Where the desktop has no tray the window is shown at start and only minimises,
+    // so that its context menu (the tray's menu) stays within reach.
+    explicit MForm(QWidget *parent = nullptr,
+                   bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable());
+    ~MForm() override;
+
+    // Starts the service and writes the banner; false after the failure box was shown.
+    bool startService();
+
+private slots:
+    void log(const QString &text);
+    void closeEvent(QCloseEvent *event) override;
+    void toggleWindow();
+    void cleanWindow();
+    void detachReader();
+    void quit();
+    void showContextMenu(const QPoint &pos);
+
+private:
+    void createActions();
+    void appendLine(const QString &line);
+    void writeBanner();
+
+    Ui::MForm *ui;
+    QSystemTrayIcon *trayIcon = nullptr;
+    QMenu *trayMenu = nullptr;
+    QAction *showAction = nullptr;
+    QAction *quitAction = nullptr;
+    QAction *cleanAction = nullptr;
+    QAction *detachAction = nullptr;
+    DevProxy *proxy = nullptr;
+    const bool hasTray;
+};

@@ -1,0 +1,11 @@
+#pragma once
+
+// Process-level settings that differ between operating systems; one source file each.
+
+// Lets the process hold as many sockets as the system allows it.
+void raiseOpenFileLimit();
+
+// Termination requests from a terminal or a service manager end the event loop with
+// exit code 0, as the quit entry does, so that the orderly shutdown still runs.
+// Call once, after the application object exists.
+void quitOnTerminationRequest();

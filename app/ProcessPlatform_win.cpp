@@ -1,0 +1,27 @@
+#include "ProcessPlatform.h"
+
+#include <QCoreApplication>
+
+#include <windows.h>
+
+namespace {
+
+// Runs on a thread of the system's own: hand the quit to the event loop.
+BOOL WINAPI onConsoleControl(DWORD)
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); },
+                              Qt::QueuedConnection);
+    return TRUE;
+}
+
+} // namespace
+
+void raiseOpenFileLimit()
+{
+    // Windows sockets are not counted against a per-process descriptor limit.
+}
+
+void quitOnTerminationRequest()
+{
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}

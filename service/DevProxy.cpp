@@ -1,0 +1,166 @@
+#include "DevProxy.h"
+
+#include "EStartFailed.h"
+#include "TlsListener.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QTimer>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+namespace {
+
+const QString kServerName = QStringLiteral("Quor-Kiv3-Device-Proxy");
+const char kCertificatePath[] = ":/kvx.crt";
+const char kPrivateKeyPath[] = ":/kvx.key";
+// QTcpServer stops accepting for good after an accept error (out of descriptors,
+// for instance); this is how long the endpoint rests before it accepts again.
+constexpr int kAcceptRetryMs = 1000;
+
+template <typename Listener>
+void resumeAcceptingAfterErrors(Listener *listener)
+{
+    QObject::connect(listener, &Listener::acceptError, listener, [listener] {
+        QTimer::singleShot(kAcceptRetryMs, listener, &Listener::resumeAccepting);
+    });
+}
+
+} // namespace
+
+DevProxy::DevProxy(QObject *parent)
+    : QObject(parent)
+{
+    m_server = new QWebSocketServer(kServerName, QWebSocketServer::NonSecureMode, this);
+    m_sslServer = new QWebSocketServer(kServerName, QWebSocketServer::SecureMode, this);
+
+    if (!m_server->listen(QHostAddress::Any, kPlainPort))
+        throw EStartFailed{m_server->errorString()};
+    connect(m_server, &QWebSocketServer::newConnection, this, &DevProxy::onNewConnection);
+    resumeAcceptingAfterErrors(m_server);
+
+    configureTls();
+    if (listenSecure()) {
+        connect(m_sslServer, &QWebSocketServer::newConnection, this, &DevProxy::onNewSslConnection);
+        connect(m_tlsListener, &TlsListener::sslErrors, this, &DevProxy::onSslErrors);
+    }
+}
+
+DevProxy::~DevProxy()
+{
+    if (m_tlsListener)
+        disconnect(m_tlsListener, &TlsListener::sslErrors, this, &DevProxy::onSslErrors);
+    disconnect(m_sslServer, &QWebSocketServer::newConnection, this, &DevProxy::onNewSslConnection);
+    disconnect(m_server, &QWebSocketServer::newConnection, this, &DevProxy::onNewConnection);
+
+    if (m_tlsListener)
+        m_tlsListener->close();
+    m_sslServer->close();
+    m_server->close();
+
+    if (!m_clients.isEmpty()) {
+        qDebug().noquote() << tr("關閉時尚有%1條session存在").arg(m_clients.size());
+        // The sockets may report their disconnection while being deleted: cut them
+        // off from the service first and delete from a copy of the list.
+        const QList<QWebSocket *> clients = m_clients;
+        for (QWebSocket *socket : clients)
+            disconnect(socket, nullptr, this, nullptr);
+        qDeleteAll(clients);
+        m_clients.clear();
+    }
+
+    m_sslServer->deleteLater();
+    m_server->deleteLater();
+}
+
+QString DevProxy::readerLabel() const
+{
+    return QString();
+}
+
+void DevProxy::detachReader()
+{
+}
+
+void DevProxy::configureTls()
+{
+    QFile certificateFile(QString::fromLatin1(kCertificatePath));
+    QFile keyFile(QString::fromLatin1(kPrivateKeyPath));
+    certificateFile.open(QIODevice::ReadOnly);
+    keyFile.open(QIODevice::ReadOnly);
+    const QSslCertificate certificate(&certificateFile, QSsl::Pem);
+    const QSslKey key(&keyFile, QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, QByteArray());
+    certificateFile.close();
+    keyFile.close();
+
+    QSslConfiguration configuration;
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    configuration.setLocalCertificate(certificate);
+    configuration.setPrivateKey(key);
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    configuration.setProtocol(QSsl::TlsV1SslV3);
+    QT_WARNING_POP
+    m_sslServer->setSslConfiguration(configuration);
+}
+
+// The secure WebSocket listener takes its connections already encrypted from our own
+// TLS listener, which cleans up after failed TLS handshakes.
+bool DevProxy::listenSecure()
+{
+    auto *listener = new TlsListener(m_sslServer->sslConfiguration(),
+                                     m_sslServer->handshakeTimeoutMS(), this);
+    if (!listener->listen(QHostAddress::Any, kSecurePort)) {
+        delete listener;
+        return false;
+    }
+    m_tlsListener = listener;
+    connect(m_tlsListener, &TlsListener::encrypted, m_sslServer, &QWebSocketServer::handleConnection);
+    resumeAcceptingAfterErrors(m_tlsListener);
+    return true;
+}
+
+static QString peerLabel(const QWebSocket *socket)
+{
+    return DevProxy::tr("%1(%2)").arg(socket->peerName(), socket->peerAddress().toString());
+}
+
+void DevProxy::onNewConnection()
+{
+    acceptConnection(m_server, QT_TR_NOOP("與用戶端'%1'建立連線成功"));
+}
+
+void DevProxy::onNewSslConnection()
+{
+    acceptConnection(m_sslServer, QT_TR_NOOP("與用戶端'%1'建立加密連線成功"));
+}
+
+void DevProxy::acceptConnection(QWebSocketServer *server, const char *acceptedText)
+{
+    QWebSocket *socket = server->nextPendingConnection();
+    if (!socket)
+        return;
+    emit message(tr(acceptedText).arg(peerLabel(socket)));
+    connect(socket, &QWebSocket::disconnected, this, &DevProxy::socketDisconnected);
+    m_clients.append(socket);
+}
+
+void DevProxy::onSslErrors(const QList<QSslError> &errors)
+{
+    if (errors.isEmpty())
+        return;
+    emit message(tr("SSL發生錯誤: %1").arg(errors.first().errorString()));
+}
+
+void DevProxy::socketDisconnected()
+{
+    auto *socket = qobject_cast<QWebSocket *>(sender());
+    if (!socket)
+        return;
+    emit message(tr("與用戶端'%1(%2)'連線結束").arg(socket->peerName(), socket->peerAddress().toString()));
+    m_clients.removeAll(socket);
+    socket->deleteLater();
+}

@@ -1,0 +1,30 @@
+# Shared by the front-door scripts: package installation and the build.
+# shellcheck shell=bash
+
+BUILD_PACKAGES="cmake make g++ qtbase5-dev libqt5websockets5-dev libqt5serialport5-dev"
+
+run_as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs whichever of the given Debian packages are missing.
+ensure_packages() {
+    local missing=""
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing="$missing $package"
+    done
+    [ -z "$missing" ] && return 0
+    echo "Installing:$missing"
+    run_as_root apt-get update -qq
+    # shellcheck disable=SC2086
+    run_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+}
+
+# configure_and_build BUILD_DIR BUILD_TYPE [extra cmake arguments...]
+configure_and_build() {
+    local dir="$1" type="$2"
+    shift 2
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@"
+    cmake --build "$dir" -j "$(nproc)"
+}
