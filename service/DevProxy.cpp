@@ -100,10 +100,7 @@ void DevProxy::configureTls()
     configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
     configuration.setLocalCertificate(certificate);
     configuration.setPrivateKey(key);
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
     configuration.setProtocol(QSsl::TlsV1SslV3);
-    QT_WARNING_POP
     m_sslServer->setSslConfiguration(configuration);
 }
 
