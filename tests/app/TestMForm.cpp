@@ -1,0 +1,453 @@
+#include "Agent.h"
+#include "AgentPorts.h"
+#include "Banner.h"
+#include "MForm.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QGridLayout>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTcpServer>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTime>
+#include <QTimer>
+#include <QWebSocketServer>
+
+#include <functional>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+const QString kShowEntry = QStringLiteral("顯示視窗");
+const QString kHideEntry = QStringLiteral("隱藏視窗");
+const QString kCleanEntry = QStringLiteral("清除視窗");
+const QString kDetachEntry = QStringLiteral("中斷並嘗試連接下一台讀卡機");
+const QString kQuitEntry = QStringLiteral("結束Kiv3 Device Proxy");
+const QString kBannerStart = QStringLiteral("Kiv3 Device Proxy(2.7)成功啟動, ");
+
+QAction *entry(const MForm &window, const QString &text)
+{
+    const auto actions = window.findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QAction *action : actions) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+QTextEdit *logView(const MForm &window)
+{
+    return window.findChild<QTextEdit *>(QStringLiteral("log"));
+}
+
+QString timePrefix()
+{
+    return QTime::currentTime().toString(QStringLiteral("hh:mm a > "));
+}
+
+bool log(MForm &window, const QString &text)
+{
+    return QMetaObject::invokeMethod(&window, "log", Q_ARG(QString, text));
+}
+
+// The minute may turn while a line is written: either moment's prefix is right.
+bool isLogLine(const QString &line, const QString &text, const QString &before, const QString &after)
+{
+    return line == before + text || line == after + text;
+}
+
+// Menus and message boxes run modal loops, answerable only from inside: a timer polls for
+// a shown widget of type T and hands it to respond.
+template <typename T>
+class ModalResponder
+{
+public:
+    explicit ModalResponder(std::function<void(T *)> respond)
+    {
+        QObject::connect(&m_poll, &QTimer::timeout, [this, respond] {
+            T *found = qobject_cast<T *>(QApplication::activePopupWidget());
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                if (!found && widget->isVisible())
+                    found = qobject_cast<T *>(widget);
+            }
+            if (found) {
+                ++m_seen;
+                respond(found);
+            } else if (m_clock.hasExpired(kWaitMs)) {
+                // Nothing answerable appeared, yet a loop runs: end it so the test fails
+                // instead of hanging.
+                m_poll.stop();
+                QCoreApplication::exit(2);
+            }
+        });
+        m_clock.start();
+        m_poll.start(20);
+    }
+    int seen() const { return m_seen; }
+
+private:
+    QTimer m_poll;
+    QElapsedTimer m_clock;
+    int m_seen = 0;
+};
+
+// A start failure opens a modal box: answer it, so that the test fails instead of hanging.
+QString startServiceFailure(MForm &window)
+{
+    QString failure;
+    ModalResponder<QMessageBox> responder([&](QMessageBox *box) {
+        failure = box->text();
+        box->done(QMessageBox::Ok);
+    });
+    if (!window.startService() && failure.isEmpty())
+        failure = QStringLiteral("the service did not start, and no box said why");
+    return failure;
+}
+
+// Every log line is copied to standard error; ten thousand of them would bury a failure.
+struct QuietStandardError
+{
+#ifdef Q_OS_UNIX
+    const int saved = ::dup(2);
+    QuietStandardError()
+    {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 2);
+        ::close(null);
+    }
+    ~QuietStandardError()
+    {
+        ::dup2(saved, 2);
+        ::close(saved);
+    }
+#else
+    QuietStandardError() {}
+#endif
+};
+
+} // namespace
+
+class TestMForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void windowMatchesItsDesign();
+    void contextMenuListsEntriesAndKeepsDetachDisabledWithoutReader_data();
+    void contextMenuListsEntriesAndKeepsDetachDisabledWithoutReader();
+    void closeHidesWindowWhenTrayExists();
+    void closeMinimisesWindowWithoutTray();
+    void logAppendsTimeStampedLineAsPlainText_data();
+    void logAppendsTimeStampedLineAsPlainText();
+    void cleanEntryEmptiesViewAndNextLineStartsAtTop();
+    void viewKeepsOnlyNewestTenThousandLines();
+    void bannerNamesReachableIPv4Addresses_data();
+    void bannerNamesReachableIPv4Addresses();
+    void serviceStartWritesBannerThenServingLine();
+    void runAgentReportsTakenPortAndReturnsOne();
+    void quitEntryEndsEventLoopWithCodeZero();
+};
+
+void TestMForm::initTestCase()
+{
+    const QString taken = agentPortsTakenReason();
+    QVERIFY2(taken.isEmpty(), qPrintable(taken));
+}
+
+void TestMForm::windowMatchesItsDesign()
+{
+    MForm window(nullptr, true);
+    QCOMPARE(window.objectName(), QStringLiteral("MForm"));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Quor Kiv3 Device Proxy"));
+    QCOMPARE(window.size(), QSize(419, 302));
+
+    QVERIFY(window.findChild<QWidget *>(QStringLiteral("centralWidget")) == window.centralWidget());
+    auto *grid = window.findChild<QGridLayout *>(QStringLiteral("gridLayout"));
+    QVERIFY(grid);
+    QCOMPARE(grid->spacing(), 6);
+    QCOMPARE(grid->contentsMargins(), QMargins(0, 0, 0, 0));
+
+    QTextEdit *view = logView(window);
+    QVERIFY(view);
+    QVERIFY(view->isReadOnly());
+    QCOMPARE(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(view->contextMenuPolicy(), Qt::CustomContextMenu);
+}
+
+void TestMForm::contextMenuListsEntriesAndKeepsDetachDisabledWithoutReader_data()
+{
+    QTest::addColumn<bool>("startService");
+    QTest::newRow("before the service exists") << false;
+    QTest::newRow("service without a reader") << true;
+}
+
+void TestMForm::contextMenuListsEntriesAndKeepsDetachDisabledWithoutReader()
+{
+    QFETCH(bool, startService);
+    MForm window(nullptr, true);
+    if (startService)
+        QCOMPARE(startServiceFailure(window), QString());
+
+    QMenu *shown = nullptr;
+    QStringList entries;
+    bool detachEnabled = true;
+    {
+        ModalResponder<QMenu> responder([&](QMenu *menu) {
+            shown = menu;
+            entries.clear();
+            for (const QAction *action : menu->actions()) {
+                entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
+                if (action->text() == kDetachEntry)
+                    detachEnabled = action->isEnabled();
+            }
+            menu->close();
+        });
+        // What the view emits on a right click under its custom-menu policy.
+        emit logView(window)->customContextMenuRequested(QPoint(5, 5));
+        QCOMPARE(responder.seen(), 1);
+    }
+    const QStringList expected{kShowEntry, kCleanEntry, QStringLiteral("-"), kDetachEntry,
+                               QStringLiteral("-"), kQuitEntry};
+    QCOMPARE(entries, expected);
+    QVERIFY(!detachEnabled);
+    auto *tray = window.findChild<QSystemTrayIcon *>();
+    QVERIFY(tray);
+    QCOMPARE(tray->contextMenu(), shown);
+
+    // The tray menu stays live while the start-failure box is open, with no service yet:
+    // the entry must then be harmless.
+    QAction *detach = entry(window, kDetachEntry);
+    QVERIFY(detach);
+    detach->setEnabled(true);
+    detach->trigger();
+}
+
+void TestMForm::closeHidesWindowWhenTrayExists()
+{
+    MForm window(nullptr, true);
+    QAction *toggle = entry(window, kShowEntry);
+    QVERIFY(toggle);
+    QVERIFY(!window.isVisible());
+    QSignalSpy lastWindowClosed(qApp, &QApplication::lastWindowClosed);
+
+    toggle->trigger();
+    QVERIFY(window.isVisible());
+    QCOMPARE(toggle->text(), kHideEntry);
+
+    QVERIFY(!window.close());
+    QVERIFY(!window.isVisible());
+    QCOMPARE(toggle->text(), kShowEntry);
+    QCOMPARE(lastWindowClosed.size(), 0);
+
+    toggle->trigger();
+    QVERIFY(window.isVisible());
+    toggle->trigger();
+    QVERIFY(!window.isVisible());
+    QCOMPARE(toggle->text(), kShowEntry);
+}
+
+void TestMForm::closeMinimisesWindowWithoutTray()
+{
+    MForm window(nullptr, false);
+    QAction *toggle = entry(window, kShowEntry);
+    QVERIFY(toggle);
+    QCOMPARE(startServiceFailure(window), QString());
+    QVERIFY(window.isVisible());
+    QVERIFY(!window.isMinimized());
+    QCOMPARE(toggle->text(), kHideEntry);
+
+    QVERIFY(!window.close());
+    QVERIFY(window.isVisible());
+    QVERIFY(window.isMinimized());
+    QCOMPARE(toggle->text(), kShowEntry);
+
+    toggle->trigger();
+    QVERIFY(window.isVisible());
+    QVERIFY(!window.isMinimized());
+    QCOMPARE(toggle->text(), kHideEntry);
+}
+
+void TestMForm::logAppendsTimeStampedLineAsPlainText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("plain") << QStringLiteral("與用戶端'(127.0.0.1)'建立連線成功");
+    QTest::newRow("image tag") << QStringLiteral("<img src=x>");
+    QTest::newRow("bold tag") << QStringLiteral("<b>x</b>");
+    QTest::newRow("entity") << QStringLiteral("a &amp; b &lt;");
+}
+
+// Lines carry names that pages choose; markup in them must stay text.
+void TestMForm::logAppendsTimeStampedLineAsPlainText()
+{
+    QFETCH(QString, text);
+    MForm window(nullptr, true);
+    QTextEdit *view = logView(window);
+    QVERIFY(log(window, QStringLiteral("first")));
+
+    const QString before = timePrefix();
+    QVERIFY(log(window, text));
+    const QString after = timePrefix();
+
+    QTextDocument *document = view->document();
+    QCOMPARE(document->blockCount(), 2);
+    const QTextBlock line = document->lastBlock();
+    QVERIFY2(isLogLine(line.text(), text, before, after), qPrintable(line.text()));
+
+    // A single fragment: nothing in the line took on a format of its own.
+    int fragments = 0;
+    for (auto it = line.begin(); !it.atEnd(); ++it) {
+        ++fragments;
+        QVERIFY(!it.fragment().charFormat().isImageFormat());
+    }
+    QCOMPARE(fragments, 1);
+}
+
+void TestMForm::cleanEntryEmptiesViewAndNextLineStartsAtTop()
+{
+    MForm window(nullptr, true);
+    QTextEdit *view = logView(window);
+    QVERIFY(log(window, QStringLiteral("one")));
+    QVERIFY(log(window, QStringLiteral("two")));
+
+    QAction *clean = entry(window, kCleanEntry);
+    QVERIFY(clean);
+    clean->trigger();
+    QVERIFY(view->toPlainText().isEmpty());
+
+    const QString before = timePrefix();
+    QVERIFY(log(window, QStringLiteral("three")));
+    const QString after = timePrefix();
+    QCOMPARE(view->document()->blockCount(), 1);
+    QVERIFY(isLogLine(view->toPlainText(), QStringLiteral("three"), before, after));
+}
+
+void TestMForm::viewKeepsOnlyNewestTenThousandLines()
+{
+    MForm window(nullptr, true);
+    {
+        QuietStandardError quiet;
+        for (int i = 0; i < 10050; ++i)
+            QVERIFY(log(window, QStringLiteral("line %1").arg(i)));
+    }
+    QTextDocument *document = logView(window)->document();
+    QCOMPARE(document->blockCount(), 10000);
+    QVERIFY(document->firstBlock().text().endsWith(QStringLiteral("> line 50")));
+    QVERIFY(document->lastBlock().text().endsWith(QStringLiteral("> line 10049")));
+}
+
+void TestMForm::bannerNamesReachableIPv4Addresses_data()
+{
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<QString>("banner");
+
+    const QString none = kBannerStart + QStringLiteral("但此電腦沒有可連接的IP位址.\n");
+    const QString listed = kBannerStart + QStringLiteral("可從下列IP位址取得服務:\r\n\n%1\n");
+
+    QTest::newRow("none") << QStringList{} << none;
+    QTest::newRow("one IPv4") << QStringList{"192.168.1.20"} << listed.arg("192.168.1.20");
+    QTest::newRow("two IPv4") << QStringList{"10.0.0.5", "192.168.1.20"}
+                              << listed.arg("10.0.0.5\r\n192.168.1.20");
+    QTest::newRow("loopback only") << QStringList{"127.0.0.1", "127.0.1.1"} << none;
+    QTest::newRow("IPv6 only") << QStringList{"::1", "fe80::1", "2001:db8::7"} << none;
+    QTest::newRow("mixed") << QStringList{"2001:db8::7", "172.16.3.4", "127.0.0.1", "0.0.0.0",
+                                          "::1", "10.0.0.5"}
+                           << listed.arg("172.16.3.4\r\n10.0.0.5");
+}
+
+void TestMForm::bannerNamesReachableIPv4Addresses()
+{
+    QFETCH(QStringList, addresses);
+    QFETCH(QString, banner);
+    QList<QHostAddress> hostAddresses;
+    for (const QString &address : addresses)
+        hostAddresses.append(QHostAddress(address));
+    QCOMPARE(startBanner(reachableIPv4Addresses(hostAddresses)), banner);
+}
+
+void TestMForm::serviceStartWritesBannerThenServingLine()
+{
+    MForm window(nullptr, true);
+    const QString before = timePrefix();
+    QCOMPARE(startServiceFailure(window), QString());
+    const QString after = timePrefix();
+    QVERIFY(!window.isVisible());
+
+    const QString text = logView(window)->toPlainText();
+    QVERIFY2(text.startsWith(kBannerStart), qPrintable(text));
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    QVERIFY2(isLogLine(lines.last(), QStringLiteral("開始提供服務"), before, after),
+             qPrintable(lines.last()));
+    // Everything before the serving line is the banner, untimed; the view turns its
+    // CR LF pairs into plain line breaks.
+    QString banner = startBanner(localReachableIPv4Addresses());
+    banner.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QString bannerInView = text.left(text.size() - lines.last().size());
+    QCOMPARE(bannerInView.trimmed(), banner.trimmed());
+}
+
+void TestMForm::runAgentReportsTakenPortAndReturnsOne()
+{
+    QTcpServer squatter;
+    QVERIFY(squatter.listen(QHostAddress::Any, 54389));
+    QWebSocketServer probe(QStringLiteral("probe"), QWebSocketServer::NonSecureMode);
+    QVERIFY(!probe.listen(QHostAddress::Any, 54389));
+    const QString expectedText =
+        QStringLiteral("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.").arg(probe.errorString());
+
+    MForm window(nullptr, true);
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    int result = -1;
+    {
+        ModalResponder<QMessageBox> responder([&](QMessageBox *box) {
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            buttons = box->standardButtons();
+            if (QAbstractButton *ok = box->button(QMessageBox::Ok))
+                ok->click();
+            else
+                box->reject();
+        });
+        result = runAgent(window);
+        QCOMPARE(responder.seen(), 1);
+    }
+    QCOMPARE(result, 1);
+    QCOMPARE(title, QStringLiteral("Quor Kiv3 Device Proxy"));
+    QCOMPARE(text, expectedText);
+    QCOMPARE(icon, QMessageBox::Critical);
+    QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+}
+
+// Inside the application's own loop: a quit request outside it would make every later
+// modal loop return at once.
+void TestMForm::quitEntryEndsEventLoopWithCodeZero()
+{
+    MForm window(nullptr, true);
+    QAction *quit = entry(window, kQuitEntry);
+    QVERIFY(quit);
+    QTimer::singleShot(0, quit, &QAction::trigger);
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    guard.start(kWaitMs);
+    QCOMPARE(QApplication::exec(), 0);
+}
+
+QTEST_MAIN(TestMForm)
+#include "TestMForm.moc"

@@ -1,0 +1,49 @@
+#include "AgentProcess.h"
+
+#include <QTest>
+
+namespace {
+
+constexpr int kStartWaitMs = 20000;
+
+} // namespace
+
+AgentProcess::AgentProcess()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The closing session count is a debug line; keep it whatever the system's rules.
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("default.debug=true"));
+    m_process.setProcessEnvironment(environment);
+    QObject::connect(&m_process, &QProcess::readyReadStandardError,
+                     [this] { m_errors += m_process.readAllStandardError(); });
+}
+
+bool AgentProcess::startServing(const QStringList &launcher)
+{
+    QStringList command = launcher;
+    command.append(QStringLiteral(KIV3_AGENT_PATH));
+    m_process.start(command.takeFirst(), command);
+    if (!m_process.waitForStarted(kStartWaitMs))
+        return false;
+    const auto isServingLine = [](const QString &line) {
+        return line.endsWith(QStringLiteral("> 開始提供服務"));
+    };
+    return QTest::qWaitFor(
+               [&] {
+                   return indexOfLine(isServingLine) >= 0
+                       || m_process.state() == QProcess::NotRunning;
+               },
+               kStartWaitMs)
+        && m_process.state() == QProcess::Running;
+}
+
+int AgentProcess::indexOfLine(const std::function<bool(const QString &)> &matches) const
+{
+    const QStringList lines = errorLines();
+    for (int i = 0; i < lines.size(); ++i) {
+        if (matches(lines.at(i)))
+            return i;
+    }
+    return -1;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// The agent program run as a separate process on the offscreen platform, with
+// everything it writes to standard error kept for the test to read.
+class AgentProcess
+{
+public:
+    AgentProcess();
+
+    // Starts the agent (behind `launcher`, e.g. {"prlimit", "--nofile=64:64"}, when given)
+    // and waits until it reports that it serves; false, with errors() telling why, if not.
+    bool startServing(const QStringList &launcher = QStringList());
+
+    QProcess &process() { return m_process; }
+    // Decoded only when asked: a read may end inside a multi-byte character.
+    QString errors() const { return QString::fromUtf8(m_errors); }
+    QStringList errorLines() const { return errors().split(QLatin1Char('\n')); }
+    int indexOfLine(const std::function<bool(const QString &)> &matches) const;
+
+private:
+    QProcess m_process;
+    QByteArray m_errors;
+};
