@@ -17,8 +17,8 @@ namespace {
 const QString kServerName = QStringLiteral("Quor-Kiv3-Device-Proxy");
 const char kCertificatePath[] = ":/kvx.crt";
 const char kPrivateKeyPath[] = ":/kvx.key";
-// QTcpServer stops accepting for good after an accept error (out of descriptors,
-// for instance); this is how long the endpoint rests before it accepts again.
+// QTcpServer stops accepting for good after an accept error that it does not count as
+// temporary; this is how long the endpoint rests before it accepts again.
 constexpr int kAcceptRetryMs = 1000;
 
 template <typename Listener>
@@ -140,6 +140,8 @@ void DevProxy::acceptConnection(QWebSocketServer *server, const char *acceptedTe
     QWebSocket *socket = server->nextPendingConnection();
     if (!socket)
         return;
+    if (server == m_sslServer)
+        m_tlsListener->handshakeCompleted(socket->peerAddress(), socket->peerPort());
     emit message(tr(acceptedText).arg(peerLabel(socket)));
     connect(socket, &QWebSocket::disconnected, this, &DevProxy::socketDisconnected);
     m_clients.append(socket);

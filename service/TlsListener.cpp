@@ -3,6 +3,12 @@
 #include <QSslSocket>
 #include <QTimer>
 
+namespace {
+
+const QString kDeadlineName = QStringLiteral("handshakeDeadline");
+
+} // namespace
+
 TlsListener::TlsListener(const QSslConfiguration &configuration, int handshakeTimeoutMs,
                          QObject *parent)
     : QTcpServer(parent)
@@ -20,19 +26,31 @@ void TlsListener::incomingConnection(qintptr descriptor)
     }
     socket->setSslConfiguration(m_configuration);
 
-    auto *handshakeTimer = new QTimer(socket);
-    handshakeTimer->setSingleShot(true);
-    connect(handshakeTimer, &QTimer::timeout, socket, &QSslSocket::abort);
+    // One deadline for both handshakes, TLS and then WebSocket.
+    auto *deadline = new QTimer(socket);
+    deadline->setObjectName(kDeadlineName);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, socket, &QSslSocket::abort);
     connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, QOverload<const QList<QSslError> &>::of(&QSslSocket::sslErrors), this,
             &TlsListener::sslErrors);
-    connect(socket, &QSslSocket::encrypted, this, [this, socket, handshakeTimer] {
+    connect(socket, &QSslSocket::encrypted, this, [this, socket] {
         // From here on the WebSocket layer owns the socket and decides when it goes.
-        delete handshakeTimer;
         disconnect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
         emit encrypted(socket);
     });
 
-    handshakeTimer->start(m_handshakeTimeoutMs);
+    deadline->start(m_handshakeTimeoutMs);
     socket->startServerEncryption();
+}
+
+void TlsListener::handshakeCompleted(const QHostAddress &peerAddress, quint16 peerPort)
+{
+    const auto sockets = findChildren<QSslSocket *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QSslSocket *socket : sockets) {
+        if (socket->peerPort() == peerPort && socket->peerAddress() == peerAddress) {
+            delete socket->findChild<QTimer *>(kDeadlineName, Qt::FindDirectChildrenOnly);
+            return;
+        }
+    }
 }

@@ -4,19 +4,23 @@
 #include <QSslError>
 #include <QTcpServer>
 
+class QHostAddress;
 class QSslSocket;
 
-// Accepts TCP connections and runs the TLS handshake on each, handing on only those
-// that complete it. The secure WebSocket listener never deletes a socket whose TLS
-// handshake fails, so a client that sends garbage or leaves mid-handshake would leak
-// one socket object each; here such a socket is deleted as soon as it is done.
-// Encrypted sockets go on to the secure WebSocket listener through `encrypted`.
+// Accepts the secure endpoint's TCP connections and runs the TLS handshake on each,
+// handing on through `encrypted` only those that complete it. The secure WebSocket
+// listener never deletes a socket whose TLS handshake fails, and starts no deadline for
+// sockets handed to it, so without this a client that sends garbage, leaves
+// mid-handshake or never speaks would keep a socket object forever.
 class TlsListener : public QTcpServer
 {
     Q_OBJECT
 
 public:
     TlsListener(const QSslConfiguration &configuration, int handshakeTimeoutMs, QObject *parent);
+
+    // The WebSocket handshake on this peer's connection has completed: it may stay open.
+    void handshakeCompleted(const QHostAddress &peerAddress, quint16 peerPort);
 
 signals:
     void encrypted(QSslSocket *socket);

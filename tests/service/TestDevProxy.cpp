@@ -70,6 +70,7 @@ private slots:
     void destroyingWithClientsReportsTheirCountAndDropsThem();
     void destroyingWithoutClientsWritesNothing();
     void failedHandshakesNeverBecomeClients();
+    void silentPeersAreDroppedAtTheHandshakeDeadline();
     void fiveHundredClientsAreAcceptedAndReleased();
 };
 
@@ -249,6 +250,33 @@ void TestDevProxy::failedHandshakesNeverBecomeClients()
     QCOMPARE(countStartingWith(texts(log), QStringLiteral("與用戶端")), 1);
     QVERIFY(client.closeAndWait());
     QTRY_COMPARE(liveSockets(proxy), 0);
+}
+
+// A peer that connects and never finishes its handshake must not hold a socket for
+// ever, on either endpoint; a client whose handshake completed is never cut off by it.
+void TestDevProxy::silentPeersAreDroppedAtTheHandshakeDeadline()
+{
+    DevProxy proxy(nullptr);
+    QSignalSpy log(&proxy, &DevProxy::message);
+
+    TestClient client;
+    QVERIFY(client.connectSecure());
+    QTcpSocket silentPlain;
+    silentPlain.connectToHost(QHostAddress::LocalHost, DevProxy::kPlainPort);
+    QSslSocket silentTls;
+    silentTls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    QSignalSpy encrypted(&silentTls, &QSslSocket::encrypted);
+    silentTls.connectToHostEncrypted(QStringLiteral("localhost"), DevProxy::kSecurePort);
+    QVERIFY(encrypted.wait(5000));
+    QTRY_COMPARE(liveSockets(proxy), 3);
+
+    QTRY_COMPARE_WITH_TIMEOUT(silentPlain.state(), QAbstractSocket::UnconnectedState, kSlowWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(silentTls.state(), QAbstractSocket::UnconnectedState, kSlowWaitMs);
+    QTRY_COMPARE(liveSockets(proxy), 1);
+    QTest::qWait(1000);
+    QCOMPARE(client.socket().state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(log.size(), 1);
+    QVERIFY(client.closeAndWait());
 }
 
 void TestDevProxy::fiveHundredClientsAreAcceptedAndReleased()
