@@ -29,8 +29,7 @@ private slots:
 void TestAgentProcess::initTestCase()
 {
     qRegisterMetaType<QProcess::ExitStatus>();
-    const QString taken = agentPortsTakenReason();
-    QVERIFY2(taken.isEmpty(), qPrintable(taken));
+    KIV3_REQUIRE_FREE_AGENT_PORTS();
 }
 
 void TestAgentProcess::terminationSignalShutsDownInOrder_data()

@@ -163,8 +163,7 @@ private slots:
 
 void TestMForm::initTestCase()
 {
-    const QString taken = agentPortsTakenReason();
-    QVERIFY2(taken.isEmpty(), qPrintable(taken));
+    KIV3_REQUIRE_FREE_AGENT_PORTS();
 }
 
 void TestMForm::windowMatchesItsDesign()

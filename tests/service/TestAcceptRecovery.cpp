@@ -34,8 +34,7 @@ private slots:
 
 void TestAcceptRecovery::initTestCase()
 {
-    const QString taken = agentPortsTakenReason();
-    QVERIFY2(taken.isEmpty(), qPrintable(taken));
+    KIV3_REQUIRE_FREE_AGENT_PORTS();
 }
 
 // A listener that hits the descriptor limit stops accepting; the agent must take up

@@ -76,8 +76,7 @@ private slots:
 
 void TestDevProxy::initTestCase()
 {
-    const QString taken = agentPortsTakenReason();
-    QVERIFY2(taken.isEmpty(), qPrintable(taken));
+    KIV3_REQUIRE_FREE_AGENT_PORTS();
 }
 
 void TestDevProxy::clientArrivalAndDepartureAreLogged_data()
