@@ -5,6 +5,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QPointer>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -20,9 +21,10 @@ const char kPrivateKeyPath[] = ":/kvx.key";
 // QTcpServer stops accepting for good after an accept error that it does not count as
 // temporary; this is how long the endpoint rests before it accepts again.
 constexpr int kAcceptRetryMs = 1000;
+// Larger messages and frames are refused by the socket instead of being buffered.
+constexpr quint64 kMaxIncomingBytes = 64 * 1024 * 1024;
 
-template <typename Listener>
-void resumeAcceptingAfterErrors(Listener *listener)
+template<typename Listener> void resumeAcceptingAfterErrors(Listener *listener)
 {
     QObject::connect(listener, &Listener::acceptError, listener, [listener] {
         QTimer::singleShot(kAcceptRetryMs, listener, &Listener::resumeAccepting);
@@ -31,14 +33,16 @@ void resumeAcceptingAfterErrors(Listener *listener)
 
 } // namespace
 
-DevProxy::DevProxy(QObject *parent)
+DevProxy::DevProxy(QObject *parent, std::unique_ptr<PrintEngine> printEngine)
     : QObject(parent)
+    , m_printEngine(std::move(printEngine))
+    , m_requests(*m_printEngine)
 {
     m_server = new QWebSocketServer(kServerName, QWebSocketServer::NonSecureMode, this);
     m_sslServer = new QWebSocketServer(kServerName, QWebSocketServer::SecureMode, this);
 
     if (!m_server->listen(QHostAddress::Any, kPlainPort))
-        throw EStartFailed{m_server->errorString()};
+        throw EStartFailed { m_server->errorString() };
     connect(m_server, &QWebSocketServer::newConnection, this, &DevProxy::onNewConnection);
     resumeAcceptingAfterErrors(m_server);
 
@@ -81,9 +85,7 @@ QString DevProxy::readerLabel() const
     return QString();
 }
 
-void DevProxy::detachReader()
-{
-}
+void DevProxy::detachReader() { }
 
 void DevProxy::configureTls()
 {
@@ -108,14 +110,15 @@ void DevProxy::configureTls()
 // TLS listener, which cleans up after failed TLS handshakes.
 bool DevProxy::listenSecure()
 {
-    auto *listener = new TlsListener(m_sslServer->sslConfiguration(),
-                                     m_sslServer->handshakeTimeoutMS(), this);
+    auto *listener
+        = new TlsListener(m_sslServer->sslConfiguration(), m_sslServer->handshakeTimeoutMS(), this);
     if (!listener->listen(QHostAddress::Any, kSecurePort)) {
         delete listener;
         return false;
     }
     m_tlsListener = listener;
-    connect(m_tlsListener, &TlsListener::encrypted, m_sslServer, &QWebSocketServer::handleConnection);
+    connect(m_tlsListener, &TlsListener::encrypted, m_sslServer,
+            &QWebSocketServer::handleConnection);
     resumeAcceptingAfterErrors(m_tlsListener);
     return true;
 }
@@ -143,6 +146,9 @@ void DevProxy::acceptConnection(QWebSocketServer *server, const char *acceptedTe
     if (server == m_sslServer)
         m_tlsListener->handshakeCompleted(socket->peerAddress(), socket->peerPort());
     emit message(tr(acceptedText).arg(peerLabel(socket)));
+    socket->setMaxAllowedIncomingFrameSize(kMaxIncomingBytes);
+    socket->setMaxAllowedIncomingMessageSize(kMaxIncomingBytes);
+    connect(socket, &QWebSocket::textMessageReceived, this, &DevProxy::processTextMessage);
     connect(socket, &QWebSocket::disconnected, this, &DevProxy::socketDisconnected);
     m_clients.append(socket);
 }
@@ -154,12 +160,27 @@ void DevProxy::onSslErrors(const QList<QSslError> &errors)
     emit message(tr("SSL發生錯誤: %1").arg(errors.first().errorString()));
 }
 
+void DevProxy::processTextMessage(QString message)
+{
+    auto *socket = qobject_cast<QWebSocket *>(sender());
+    if (!socket)
+        return;
+    // A print job may outlast its client: name it now and reply only if it is still here.
+    const QString client = peerLabel(socket);
+    const QPointer<QWebSocket> asking(socket);
+    const HandledMessage handled = m_requests.handleMessage(message);
+    if (handled.reply && asking)
+        asking->sendTextMessage(QString::fromUtf8(*handled.reply));
+    emit this->message(tr("用戶'%1' %2").arg(client, handled.actionText));
+}
+
 void DevProxy::socketDisconnected()
 {
     auto *socket = qobject_cast<QWebSocket *>(sender());
     if (!socket)
         return;
-    emit message(tr("與用戶端'%1(%2)'連線結束").arg(socket->peerName(), socket->peerAddress().toString()));
+    emit message(
+        tr("與用戶端'%1(%2)'連線結束").arg(socket->peerName(), socket->peerAddress().toString()));
     m_clients.removeAll(socket);
     socket->deleteLater();
 }

@@ -5,6 +5,11 @@
 #include <QSslError>
 #include <QString>
 
+#include "RequestHandler.h"
+#include "SpoolerPrintEngine.h"
+
+#include <memory>
+
 class QWebSocket;
 class QWebSocketServer;
 class TlsListener;
@@ -18,7 +23,10 @@ public:
     static constexpr quint16 kPlainPort = 54389;
     static constexpr quint16 kSecurePort = 54390;
 
-    explicit DevProxy(QObject *parent);
+    // The print engine is the system's spooler unless a stand-in is given.
+    explicit DevProxy(QObject *parent,
+                      std::unique_ptr<PrintEngine> printEngine
+                      = std::make_unique<SpoolerPrintEngine>());
     ~DevProxy() override;
 
     // Label of the attached card reader, or a null string while none is attached.
@@ -33,6 +41,7 @@ private slots:
     void onNewConnection();
     void onNewSslConnection();
     void onSslErrors(const QList<QSslError> &errors);
+    void processTextMessage(QString message);
     void socketDisconnected();
 
 private:
@@ -45,4 +54,6 @@ private:
     QList<QWebSocket *> m_clients;
     // Accepts and encrypts the TLS endpoint's connections for m_sslServer.
     TlsListener *m_tlsListener = nullptr;
+    std::unique_ptr<PrintEngine> m_printEngine;
+    RequestHandler m_requests;
 };

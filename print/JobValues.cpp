@@ -1,0 +1,20 @@
+#include "JobValues.h"
+
+namespace JobValues {
+
+QString text(const QJsonObject &job, const QString &key)
+{
+    return job.contains(key) ? job.value(key).toString() : QString();
+}
+
+int integer(const QJsonObject &job, const QString &key, int absent)
+{
+    return job.contains(key) ? job.value(key).toInt(0) : absent;
+}
+
+double real(const QJsonObject &job, const QString &key, double absent)
+{
+    return job.contains(key) ? job.value(key).toDouble(0) : absent;
+}
+
+} // namespace JobValues

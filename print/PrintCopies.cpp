@@ -1,0 +1,28 @@
+#include "PrintCopies.h"
+
+#include "PrintExceptions.h"
+
+#include <stdexcept>
+
+namespace {
+
+void printCopy(QPrinter &printer, const std::function<void(QPainter &)> &drawCopy)
+{
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw EPrinterFailed();
+    drawCopy(painter);
+    // Some print engines only report a lost job when the painter ends.
+    if (!painter.end())
+        throw std::runtime_error("the printer did not finish the copy");
+    if (printer.printerState() == QPrinter::Error)
+        throw std::runtime_error("the printer is in its error state after the copy");
+}
+
+} // namespace
+
+void printCopies(QPrinter &printer, int copies, const std::function<void(QPainter &)> &drawCopy)
+{
+    for (int copy = 1; copy <= copies; ++copy)
+        printCopy(printer, drawCopy);
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QStringList>
+
+// Prints the "data" object of a print request, page-based or row-based by its
+// "doctype". Returns when every copy has reached the spooler; throws EPrinterFailed,
+// EInvalidPrinter, EInvalidPaperSize, EInvalidOrientation, or what Qt or the system
+// threw while drawing.
+void printDocument(const QJsonObject &job);
+
+// The names of the printers installed on this computer, in the order Qt reports them.
+QStringList getPrinters();

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+// The print engine reports failure only by throwing these by value; the service catches
+// them by reference and turns each into the text of its log line.
+
+// The printer device cannot be created, or painting on it cannot begin. Its life is
+// traced on the debug channel, one line per construction, copy and destruction.
+class EPrinterFailed
+{
+public:
+    EPrinterFailed();
+    EPrinterFailed(const EPrinterFailed &other);
+    ~EPrinterFailed();
+    EPrinterFailed &operator=(const EPrinterFailed &) = delete;
+};
+
+// The requested printer is unknown; an empty name means that no default printer is set.
+class EInvalidPrinter
+{
+public:
+    QString printerName;
+};
+
+// The device refuses the page size.
+class EInvalidPaperSize
+{
+};
+
+// The device refuses the orientation.
+class EInvalidOrientation
+{
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QStringList>
+
+// What the service needs of the print engine, so that requests can be handled with a
+// stand-in engine and without any printer.
+class PrintEngine
+{
+public:
+    virtual ~PrintEngine() = default;
+
+    // The names of the installed printers, in the system's order.
+    virtual QStringList getPrinters() = 0;
+    // Prints the "data" object of a print request, or throws the print engine's exceptions.
+    virtual void printDocument(const QJsonObject &job) = 0;
+};

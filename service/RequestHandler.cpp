@@ -1,0 +1,104 @@
+#include "RequestHandler.h"
+
+#include "AgentVersion.h"
+#include "PrintEngine.h"
+#include "PrintExceptions.h"
+
+#include <QCoreApplication>
+#include <QHostInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+namespace {
+
+const QString kVersionQueried = QStringLiteral("取回Kiv3 Device Proxy版本資訊");
+const QString kInvalidJson = QStringLiteral("送來無效的json字串");
+const QString kMissingMethod = QStringLiteral("送來的資料缺少method");
+const QString kPrintersListed = QStringLiteral("查詢本電腦登錄的印表機");
+const QString kPrinted = QStringLiteral("執行列印作業");
+const QString kInvalidMethod = QStringLiteral("無效的method屬性");
+const QString kPrinterFailed = QStringLiteral("印表機系統初始化失敗");
+const char kInvalidPrinter[] = "無效的印表機: %1";
+const QString kNoDefaultPrinter = QStringLiteral("系統未設定預設印表機");
+const QString kInvalidPaperSize = QStringLiteral("不支援的紙張尺寸");
+const QString kInvalidOrientation = QStringLiteral("不支援的列印方向");
+const QString kInternalError = QStringLiteral("發生內部錯誤");
+
+const QString kGetPrintersMethod = QStringLiteral("print.getprinters");
+const QString kPrintMethod = QStringLiteral("print.print");
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("DevProxy", text);
+}
+
+QByteArray compactJson(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray versionReply()
+{
+    QString device = QHostInfo::localHostName();
+    device.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return compactJson({ { QStringLiteral("device"), device },
+                         { QStringLiteral("version"), QString::fromLatin1(kAgentVersion) } });
+}
+
+} // namespace
+
+RequestHandler::RequestHandler(PrintEngine &printEngine)
+    : m_printEngine(printEngine)
+{
+}
+
+HandledMessage RequestHandler::handleMessage(const QString &message)
+{
+    if (message.isEmpty())
+        return { versionReply(), kVersionQueried };
+
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(message.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError)
+        return { std::nullopt, kInvalidJson };
+
+    const QJsonObject request = document.object();
+    const QString id = request.value(QStringLiteral("id")).toString();
+    const DispatchResult dispatched = dispatchRequest(request);
+    return { compactJson({ { id, dispatched.result } }), dispatched.actionText };
+}
+
+RequestHandler::DispatchResult RequestHandler::dispatchRequest(const QJsonObject &request)
+{
+    if (!request.contains(QStringLiteral("method")))
+        return { QJsonValue(), kMissingMethod };
+    const QString method = request.value(QStringLiteral("method")).toString();
+    try {
+        return runMethod(method, request);
+    } catch (const EPrinterFailed &) {
+        return { QJsonValue(), kPrinterFailed };
+    } catch (const EInvalidPrinter &failure) {
+        if (failure.printerName != QString())
+            return { QJsonValue(), tr(kInvalidPrinter).arg(failure.printerName) };
+        return { QJsonValue(), kNoDefaultPrinter };
+    } catch (const EInvalidPaperSize &) {
+        return { QJsonValue(), kInvalidPaperSize };
+    } catch (const EInvalidOrientation &) {
+        return { QJsonValue(), kInvalidOrientation };
+    } catch (...) {
+        return { QJsonValue(), kInternalError };
+    }
+}
+
+RequestHandler::DispatchResult RequestHandler::runMethod(const QString &method,
+                                                         const QJsonObject &request)
+{
+    if (method == kGetPrintersMethod)
+        return { QJsonArray::fromStringList(m_printEngine.getPrinters()), kPrintersListed };
+    if (method == kPrintMethod) {
+        m_printEngine.printDocument(request.value(QStringLiteral("data")).toObject());
+        return { QJsonValue(), kPrinted };
+    }
+    return { QJsonValue(), kInvalidMethod };
+}

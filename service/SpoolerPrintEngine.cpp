@@ -1,0 +1,13 @@
+#include "SpoolerPrintEngine.h"
+
+#include "PrintDocument.h"
+
+QStringList SpoolerPrintEngine::getPrinters()
+{
+    return ::getPrinters();
+}
+
+void SpoolerPrintEngine::printDocument(const QJsonObject &job)
+{
+    ::printDocument(job);
+}

@@ -1,0 +1,275 @@
+#include "DebugCapture.h"
+#include "FakePrintEngine.h"
+#include "PrintExceptions.h"
+#include "RequestHandler.h"
+
+#include <QHostInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTest>
+
+#include <stdexcept>
+
+namespace {
+
+enum class Failure {
+    None,
+    PrinterFailed,
+    UnknownPrinter,
+    NoDefaultPrinter,
+    PaperSize,
+    Orientation,
+    StdException,
+    NonStdException,
+};
+
+void fail(Failure failure)
+{
+    switch (failure) {
+    case Failure::None:
+        return;
+    case Failure::PrinterFailed:
+        throw EPrinterFailed();
+    case Failure::UnknownPrinter:
+        throw EInvalidPrinter { QStringLiteral("Kassa 2") };
+    case Failure::NoDefaultPrinter:
+        throw EInvalidPrinter { QString() };
+    case Failure::PaperSize:
+        throw EInvalidPaperSize();
+    case Failure::Orientation:
+        throw EInvalidOrientation();
+    case Failure::StdException:
+        throw std::runtime_error("device went away");
+    case Failure::NonStdException:
+        throw 42;
+    }
+}
+
+QString nested(int depth, const QString &inner)
+{
+    return QString(depth, QLatin1Char('[')) + inner + QString(depth, QLatin1Char(']'));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Failure)
+
+class TestRequestHandler : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void emptyTextIsTheVersionQuery();
+    void messagesGetTheirReplyAndActionText_data();
+    void messagesGetTheirReplyAndActionText();
+    void printFailuresBecomeActionTextsWithANullReply_data();
+    void printFailuresBecomeActionTextsWithANullReply();
+    void printerFailureIsCaughtWithoutACopy();
+    void printJobGetsTheDataObjectOrAnEmptyOne_data();
+    void printJobGetsTheDataObjectOrAnEmptyOne();
+    void hugeAndDeepDocumentsAreHandled();
+};
+
+void TestRequestHandler::emptyTextIsTheVersionQuery()
+{
+    FakePrintEngine engine;
+    RequestHandler handler(engine);
+
+    const HandledMessage handled = handler.handleMessage(QString());
+
+    QVERIFY(handled.reply.has_value());
+    const QString device = QHostInfo::localHostName();
+    QCOMPARE(*handled.reply,
+             QStringLiteral("{\"device\":\"%1\",\"version\":\"2.7\"}").arg(device).toUtf8());
+    QCOMPARE(handled.actionText, QStringLiteral("取回Kiv3 Device Proxy版本資訊"));
+    QVERIFY(engine.printedJobs.isEmpty());
+}
+
+void TestRequestHandler::messagesGetTheirReplyAndActionText_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("printers");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("actionText");
+
+    const QString invalidJson = QStringLiteral("送來無效的json字串");
+    const QString missingMethod = QStringLiteral("送來的資料缺少method");
+    const QString invalidMethod = QStringLiteral("無效的method屬性");
+    const QString listed = QStringLiteral("查詢本電腦登錄的印表機");
+    const QStringList two { QStringLiteral("Kassa"), QStringLiteral("標籤機") };
+
+    QTest::newRow("single space is not JSON") << " " << two << QByteArray() << invalidJson;
+    QTest::newRow("lone brace") << "{" << two << QByteArray() << invalidJson;
+    QTest::newRow("trailing garbage") << R"({"id":"a"} x)" << two << QByteArray() << invalidJson;
+    QTest::newRow("top-level array") << R"([{"id":"a","method":"print.getprinters"}])" << two
+                                     << QByteArray(R"({"":null})") << missingMethod;
+    QTest::newRow("no method") << R"({"id":"x"})" << two << QByteArray(R"({"x":null})")
+                               << missingMethod;
+    QTest::newRow("no id") << R"({"method":"print.getprinters"})" << two
+                           << QByteArray(R"({"":["Kassa","標籤機"]})") << listed;
+    QTest::newRow("numeric id") << R"({"id":7,"method":"print.getprinters"})" << two
+                                << QByteArray(R"({"":["Kassa","標籤機"]})") << listed;
+    QTest::newRow("two printers") << R"({"id":"a1","method":"print.getprinters"})" << two
+                                  << QByteArray(R"({"a1":["Kassa","標籤機"]})") << listed;
+    QTest::newRow("no printers") << R"({"id":"a1","method":"print.getprinters"})" << QStringList()
+                                 << QByteArray(R"({"a1":[]})") << listed;
+    QTest::newRow("method in other case") << R"({"id":"a","method":"print.GetPrinters"})" << two
+                                          << QByteArray(R"({"a":null})") << invalidMethod;
+    QTest::newRow("method version")
+        << R"({"method":"version"})" << two << QByteArray(R"({"":null})") << invalidMethod;
+    QTest::newRow("method not a string")
+        << R"({"id":"a","method":1})" << two << QByteArray(R"({"a":null})") << invalidMethod;
+    QTest::newRow("method null") << R"({"id":"a","method":null})" << two
+                                 << QByteArray(R"({"a":null})") << invalidMethod;
+    QTest::newRow("id with quotes and Chinese")
+        << R"({"id":"單\"號","method":"print.print"})" << two << QByteArray(R"({"單\"號":null})")
+        << QStringLiteral("執行列印作業");
+}
+
+void TestRequestHandler::messagesGetTheirReplyAndActionText()
+{
+    QFETCH(QString, message);
+    QFETCH(QStringList, printers);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, actionText);
+    FakePrintEngine engine;
+    engine.printers = printers;
+    RequestHandler handler(engine);
+
+    const HandledMessage handled = handler.handleMessage(message);
+
+    QCOMPARE(handled.reply.has_value(), !reply.isEmpty());
+    if (handled.reply)
+        QCOMPARE(*handled.reply, reply);
+    QCOMPARE(handled.actionText, actionText);
+}
+
+void TestRequestHandler::printFailuresBecomeActionTextsWithANullReply_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<Failure>("failure");
+    QTest::addColumn<QString>("actionText");
+
+    const QString print = QStringLiteral("print.print");
+    QTest::newRow("printed") << print << Failure::None << QStringLiteral("執行列印作業");
+    QTest::newRow("printer failed")
+        << print << Failure::PrinterFailed << QStringLiteral("印表機系統初始化失敗");
+    QTest::newRow("unknown printer")
+        << print << Failure::UnknownPrinter << QStringLiteral("無效的印表機: Kassa 2");
+    QTest::newRow("no default printer")
+        << print << Failure::NoDefaultPrinter << QStringLiteral("系統未設定預設印表機");
+    QTest::newRow("paper size") << print << Failure::PaperSize
+                                << QStringLiteral("不支援的紙張尺寸");
+    QTest::newRow("orientation") << print << Failure::Orientation
+                                 << QStringLiteral("不支援的列印方向");
+    QTest::newRow("std exception")
+        << print << Failure::StdException << QStringLiteral("發生內部錯誤");
+    QTest::newRow("anything thrown")
+        << print << Failure::NonStdException << QStringLiteral("發生內部錯誤");
+    QTest::newRow("printer list failing")
+        << QStringLiteral("print.getprinters") << Failure::StdException
+        << QStringLiteral("發生內部錯誤");
+}
+
+void TestRequestHandler::printFailuresBecomeActionTextsWithANullReply()
+{
+    QFETCH(QString, method);
+    QFETCH(Failure, failure);
+    QFETCH(QString, actionText);
+
+    class FailingEngine : public FakePrintEngine
+    {
+    public:
+        Failure failure = Failure::None;
+        QStringList getPrinters() override
+        {
+            fail(failure);
+            return { QStringLiteral("Kassa") };
+        }
+    } engine;
+    engine.failure = failure;
+    engine.duringPrint = [failure] { fail(failure); };
+    RequestHandler handler(engine);
+
+    const QString request = QStringLiteral(R"({"id":"j9","method":"%1","data":{}})").arg(method);
+    const HandledMessage handled = handler.handleMessage(request);
+
+    QVERIFY(handled.reply.has_value());
+    QCOMPARE(*handled.reply, QByteArray(R"({"j9":null})"));
+    QCOMPARE(handled.actionText, actionText);
+}
+
+void TestRequestHandler::printerFailureIsCaughtWithoutACopy()
+{
+    FakePrintEngine engine;
+    engine.duringPrint = [] { throw EPrinterFailed(); };
+    RequestHandler handler(engine);
+    DebugCapture debug;
+
+    handler.handleMessage(QStringLiteral(R"({"method":"print.print"})"));
+
+    QCOMPARE(debug.lines(),
+             QStringList({ QStringLiteral("00000000000000000000000000000000 Default constructor"),
+                           QStringLiteral("~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~ Destructor") }));
+}
+
+void TestRequestHandler::printJobGetsTheDataObjectOrAnEmptyOne_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QJsonObject>("job");
+
+    const QJsonObject document { { QStringLiteral("printer"), QStringLiteral("Kassa") },
+                                 { QStringLiteral("copycount"), 2 } };
+    QTest::newRow("data object")
+        << R"({"method":"print.print","data":{"printer":"Kassa","copycount":2}})" << document;
+    QTest::newRow("no data") << R"({"method":"print.print"})" << QJsonObject();
+    QTest::newRow("data array") << R"({"method":"print.print","data":[1]})" << QJsonObject();
+    QTest::newRow("data text") << R"({"method":"print.print","data":"{}"})" << QJsonObject();
+}
+
+void TestRequestHandler::printJobGetsTheDataObjectOrAnEmptyOne()
+{
+    QFETCH(QString, message);
+    QFETCH(QJsonObject, job);
+    FakePrintEngine engine;
+    RequestHandler handler(engine);
+
+    handler.handleMessage(message);
+
+    QCOMPARE(engine.printedJobs, QList<QJsonObject> { job });
+}
+
+void TestRequestHandler::hugeAndDeepDocumentsAreHandled()
+{
+    FakePrintEngine engine;
+    RequestHandler handler(engine);
+
+    const HandledMessage tooDeep = handler.handleMessage(nested(100000, QString()));
+    QVERIFY(!tooDeep.reply);
+    QCOMPARE(tooDeep.actionText, QStringLiteral("送來無效的json字串"));
+
+    const QString deepData
+        = QStringLiteral(R"({"id":"d","method":"print.print","data":{"pages":%1}})")
+              .arg(nested(500, QStringLiteral("1")));
+    QCOMPARE(handler.handleMessage(deepData).actionText, QStringLiteral("執行列印作業"));
+
+    QJsonArray items;
+    for (int i = 0; i < 200000; ++i)
+        items.append(QJsonObject { { QStringLiteral("method"), QStringLiteral("line") },
+                                   { QStringLiteral("x1"), i } });
+    const QJsonObject request { { QStringLiteral("id"), QStringLiteral("big") },
+                                { QStringLiteral("method"), QStringLiteral("print.print") },
+                                { QStringLiteral("data"),
+                                  QJsonObject {
+                                      { QStringLiteral("pages"), QJsonArray { items } } } } };
+    const HandledMessage big = handler.handleMessage(
+        QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
+    QCOMPARE(*big.reply, QByteArray(R"({"big":null})"));
+    QCOMPARE(engine.printedJobs.size(), 2);
+    QCOMPARE(
+        engine.printedJobs.last().value(QStringLiteral("pages")).toArray().first().toArray().size(),
+        items.size());
+}
+
+QTEST_GUILESS_MAIN(TestRequestHandler)
+#include "TestRequestHandler.moc"
