@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QPaintEngine>
+#include <QPrintEngine>
+#include <QPrinter>
+
+// A print engine that keeps nothing and fails on demand: painting that cannot begin, a
+// refused page break, a painter that cannot end, an error state once a copy has ended.
+class FakePrintDevice : public QPaintEngine, public QPrintEngine
+{
+public:
+    bool beginResult = true;
+    bool newPageResult = true;
+    bool endResult = true;
+    QPrinter::PrinterState stateAfterEnd = QPrinter::Idle;
+
+    int begins = 0;
+    int newPages = 0;
+    int ends = 0;
+    int aborts = 0;
+
+    bool begin(QPaintDevice *) override
+    {
+        ++begins;
+        m_state = beginResult ? QPrinter::Active : QPrinter::Error;
+        return beginResult;
+    }
+    bool end() override
+    {
+        ++ends;
+        m_state = stateAfterEnd;
+        return endResult;
+    }
+    void updateState(const QPaintEngineState &) override { }
+    void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override { }
+    Type type() const override { return QPaintEngine::User; }
+
+    void setProperty(PrintEnginePropertyKey, const QVariant &) override { }
+    QVariant property(PrintEnginePropertyKey) const override { return QVariant(); }
+    bool newPage() override
+    {
+        ++newPages;
+        return newPageResult;
+    }
+    bool abort() override
+    {
+        ++aborts;
+        m_state = QPrinter::Aborted;
+        return true;
+    }
+    int metric(QPaintDevice::PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case QPaintDevice::PdmDpiX:
+        case QPaintDevice::PdmDpiY:
+        case QPaintDevice::PdmPhysicalDpiX:
+        case QPaintDevice::PdmPhysicalDpiY:
+            return 600;
+        case QPaintDevice::PdmDevicePixelRatio:
+            return 1;
+        case QPaintDevice::PdmDevicePixelRatioScaled:
+            return int(QPaintDevice::devicePixelRatioFScale());
+        case QPaintDevice::PdmDepth:
+            return 32;
+        default:
+            return 1000;
+        }
+    }
+    QPrinter::PrinterState printerState() const override { return m_state; }
+
+private:
+    QPrinter::PrinterState m_state = QPrinter::Idle;
+};
+
+// Keeps the fake device alive for as long as the printer that uses it.
+struct FakePrintDeviceHolder
+{
+    FakePrintDevice device;
+};
+
+class FakePrinter : private FakePrintDeviceHolder, public QPrinter
+{
+public:
+    FakePrinter() { setEngines(&device, &device); }
+
+    FakePrintDevice &fake() { return device; }
+};

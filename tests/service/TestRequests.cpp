@@ -1,0 +1,183 @@
+#include "AgentPorts.h"
+#include "DevProxy.h"
+#include "FakePrintEngine.h"
+#include "TestClient.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+QStringList texts(const QSignalSpy &spy)
+{
+    QStringList lines;
+    for (const QList<QVariant> &arguments : spy)
+        lines.append(arguments.first().toString());
+    return lines;
+}
+
+// The label the service gives the test's own loopback clients, read off an accept line.
+QString clientLabel(const QSignalSpy &log)
+{
+    return log.first().first().toString().section('\'', 1, 1);
+}
+
+} // namespace
+
+class TestRequests : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void repliesGoOnlyToTheAskingClient_data();
+    void repliesGoOnlyToTheAskingClient();
+    void textThatIsNotJsonIsLoggedButNotAnswered();
+    void logLineFollowsThePrintJob();
+    void clientLeavingDuringItsPrintJobIsStillLogged();
+    void oversizedMessageClosesOnlyItsOwnConnection();
+};
+
+void TestRequests::initTestCase()
+{
+    KIV3_REQUIRE_FREE_AGENT_PORTS();
+}
+
+void TestRequests::repliesGoOnlyToTheAskingClient_data()
+{
+    QTest::addColumn<bool>("secure");
+    QTest::newRow("plain") << false;
+    QTest::newRow("tls") << true;
+}
+
+void TestRequests::repliesGoOnlyToTheAskingClient()
+{
+    QFETCH(bool, secure);
+    auto engine = std::make_unique<FakePrintEngine>();
+    engine->printers = QStringList { QStringLiteral("Kassa"), QStringLiteral("標籤機") };
+    DevProxy proxy(nullptr, std::move(engine));
+    QSignalSpy log(&proxy, &DevProxy::message);
+    TestClient asking;
+    TestClient other;
+    QVERIFY(secure ? asking.connectSecure() : asking.connectPlain());
+    QVERIFY(other.connectPlain());
+    QTRY_COMPARE(log.size(), 2);
+    const QString label = clientLabel(log);
+
+    asking.socket().sendTextMessage(QStringLiteral(R"({"id":"a1","method":"print.getprinters"})"));
+    QTRY_COMPARE(asking.received().size(), 1);
+    QCOMPARE(asking.received().first(), QStringLiteral(R"({"a1":["Kassa","標籤機"]})"));
+    QTRY_COMPARE(log.size(), 3);
+    QCOMPARE(log.last().first().toString(),
+             QStringLiteral("用戶'%1' 查詢本電腦登錄的印表機").arg(label));
+
+    // The other client's own request is answered; it never saw the first reply.
+    other.socket().sendTextMessage(QString());
+    QTRY_COMPARE(other.received().size(), 1);
+    QVERIFY(other.received().first().contains(QStringLiteral("\"version\":\"2.7\"")));
+    QCOMPARE(asking.received().size(), 1);
+}
+
+void TestRequests::textThatIsNotJsonIsLoggedButNotAnswered()
+{
+    DevProxy proxy(nullptr, std::make_unique<FakePrintEngine>());
+    QSignalSpy log(&proxy, &DevProxy::message);
+    TestClient client;
+    QVERIFY(client.connectPlain());
+    QTRY_COMPARE(log.size(), 1);
+    const QString label = clientLabel(log);
+
+    client.socket().sendTextMessage(QStringLiteral(" "));
+    client.socket().sendTextMessage(QStringLiteral("{"));
+    client.socket().sendTextMessage(QStringLiteral(R"({"id":"last"})"));
+
+    // Replies keep the order of the requests, so the first one that arrives settles it.
+    QTRY_COMPARE(client.received().size(), 1);
+    QCOMPARE(client.received().first(), QStringLiteral(R"({"last":null})"));
+    QTRY_COMPARE(log.size(), 4);
+    QCOMPARE(texts(log).mid(1),
+             QStringList({ QStringLiteral("用戶'%1' 送來無效的json字串").arg(label),
+                           QStringLiteral("用戶'%1' 送來無效的json字串").arg(label),
+                           QStringLiteral("用戶'%1' 送來的資料缺少method").arg(label) }));
+}
+
+void TestRequests::logLineFollowsThePrintJob()
+{
+    auto engine = std::make_unique<FakePrintEngine>();
+    FakePrintEngine *printing = engine.get();
+    DevProxy proxy(nullptr, std::move(engine));
+    QSignalSpy log(&proxy, &DevProxy::message);
+    int linesDuringJob = -1;
+    printing->duringPrint = [&] { linesDuringJob = log.size(); };
+    TestClient client;
+    QVERIFY(client.connectPlain());
+    QTRY_COMPARE(log.size(), 1);
+
+    client.socket().sendTextMessage(
+        QStringLiteral(R"({"id":"p","method":"print.print","data":{"copycount":2}})"));
+
+    QTRY_COMPARE(client.received(), QStringList { QStringLiteral(R"({"p":null})") });
+    QTRY_COMPARE(log.size(), 2);
+    QCOMPARE(linesDuringJob, 1);
+    QCOMPARE(log.last().first().toString(),
+             QStringLiteral("用戶'%1' 執行列印作業").arg(clientLabel(log)));
+    QCOMPARE(printing->printedJobs.first().value(QStringLiteral("copycount")).toInt(), 2);
+}
+
+// The print job blocks the event loop, so a client may be long gone when its reply is
+// due: the reply goes nowhere, and the log line still names the client.
+void TestRequests::clientLeavingDuringItsPrintJobIsStillLogged()
+{
+    auto engine = std::make_unique<FakePrintEngine>();
+    FakePrintEngine *printing = engine.get();
+    DevProxy proxy(nullptr, std::move(engine));
+    QSignalSpy log(&proxy, &DevProxy::message);
+    TestClient leaving;
+    TestClient staying;
+    QVERIFY(leaving.connectPlain());
+    QVERIFY(staying.connectPlain());
+    QTRY_COMPARE(log.size(), 2);
+    const QString label = clientLabel(log);
+
+    printing->duringPrint = [&] {
+        leaving.socket().abort();
+        QThread::msleep(200);
+    };
+    leaving.socket().sendTextMessage(QStringLiteral(R"({"id":"gone","method":"print.print"})"));
+
+    QTRY_COMPARE(log.size(), 4);
+    QCOMPARE(texts(log).mid(2),
+             QStringList({ QStringLiteral("用戶'%1' 執行列印作業").arg(label),
+                           QStringLiteral("與用戶端'%1'連線結束").arg(label) }));
+    printing->duringPrint = nullptr;
+    staying.socket().sendTextMessage(QStringLiteral(R"({"id":"here","method":"print.print"})"));
+    QTRY_COMPARE(staying.received(), QStringList { QStringLiteral(R"({"here":null})") });
+}
+
+void TestRequests::oversizedMessageClosesOnlyItsOwnConnection()
+{
+    constexpr int kLimit = 64 * 1024 * 1024;
+    auto engine = std::make_unique<FakePrintEngine>();
+    FakePrintEngine *printing = engine.get();
+    DevProxy proxy(nullptr, std::move(engine));
+    QSignalSpy log(&proxy, &DevProxy::message);
+    TestClient flooding;
+    TestClient other;
+    QVERIFY(flooding.connectPlain());
+    QVERIFY(other.connectPlain());
+    QTRY_COMPARE(log.size(), 2);
+
+    const QString padding(kLimit, QLatin1Char(' '));
+    flooding.socket().sendTextMessage(QStringLiteral(R"({"method":"print.print"})") + padding);
+
+    QTRY_COMPARE_WITH_TIMEOUT(flooding.socket().state(), QAbstractSocket::UnconnectedState, 60000);
+    QCOMPARE(flooding.socket().closeCode(), QWebSocketProtocol::CloseCodeTooMuchData);
+    QVERIFY(printing->printedJobs.isEmpty());
+    QVERIFY(flooding.received().isEmpty());
+    other.socket().sendTextMessage(QString());
+    QTRY_COMPARE(other.received().size(), 1);
+}
+
+QTEST_MAIN(TestRequests)
+#include "TestRequests.moc"
