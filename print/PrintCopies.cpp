@@ -1,6 +1,7 @@
 #include "PrintCopies.h"
 
 #include "PrintExceptions.h"
+#include "SpoolerStatus.h"
 
 #include <stdexcept>
 
@@ -17,6 +18,8 @@ void printCopy(QPrinter &printer, const std::function<void(QPainter &)> &drawCop
         throw std::runtime_error("the printer did not finish the copy");
     if (printer.printerState() == QPrinter::Error)
         throw std::runtime_error("the printer is in its error state after the copy");
+    if (printer.outputFormat() == QPrinter::NativeFormat && !spoolerTookLastJob())
+        throw std::runtime_error("the spooler refused the copy");
 }
 
 } // namespace

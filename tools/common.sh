@@ -1,7 +1,12 @@
 # Shared by the front-door scripts: package installation and the build.
 # shellcheck shell=bash
 
-BUILD_PACKAGES="cmake make g++ qtbase5-dev libqt5websockets5-dev libqt5serialport5-dev"
+BUILD_PACKAGES="cmake make g++ qtbase5-dev libqt5websockets5-dev libqt5serialport5-dev libcups2-dev"
+# A private CUPS scheduler with PDF queues (tools/private-cups.sh), and glyphs for the
+# Traditional Chinese that documents print.
+PRINT_PACKAGES="cups cups-client cups-ipp-utils printer-driver-cups-pdf fonts-noto-cjk"
+# The printing tests also read the PDFs.
+TEST_PACKAGES="$PRINT_PACKAGES poppler-utils"
 
 run_as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -81,7 +81,12 @@ struct FakePrintDeviceHolder
 class FakePrinter : private FakePrintDeviceHolder, public QPrinter
 {
 public:
-    FakePrinter() { setEngines(&device, &device); }
+    // A file printer: its engine reports everything itself, no spooler is asked.
+    FakePrinter()
+    {
+        setOutputFormat(QPrinter::PdfFormat);
+        setEngines(&device, &device);
+    }
 
     FakePrintDevice &fake() { return device; }
 };

@@ -19,6 +19,16 @@ AgentProcess::AgentProcess()
                      [this] { m_errors += m_process.readAllStandardError(); });
 }
 
+AgentProcess::~AgentProcess()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(kStartWaitMs))
+        m_process.kill();
+    m_process.waitForFinished();
+}
+
 bool AgentProcess::startServing(const QStringList &launcher)
 {
     QStringList command = launcher;
@@ -26,9 +36,8 @@ bool AgentProcess::startServing(const QStringList &launcher)
     m_process.start(command.takeFirst(), command);
     if (!m_process.waitForStarted(kStartWaitMs))
         return false;
-    const auto isServingLine = [](const QString &line) {
-        return line.endsWith(QStringLiteral("> 開始提供服務"));
-    };
+    const auto isServingLine
+        = [](const QString &line) { return line.endsWith(QStringLiteral("> 開始提供服務")); };
     return QTest::qWaitFor(
                [&] {
                    return indexOfLine(isServingLine) >= 0

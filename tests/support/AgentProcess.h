@@ -12,6 +12,10 @@ class AgentProcess
 {
 public:
     AgentProcess();
+    // Asks a still running agent to quit, as the system would, and waits for it.
+    ~AgentProcess();
+    AgentProcess(const AgentProcess &) = delete;
+    AgentProcess &operator=(const AgentProcess &) = delete;
 
     // Starts the agent (behind `launcher`, e.g. {"prlimit", "--nofile=64:64"}, when given)
     // and waits until it reports that it serves; false, with errors() telling why, if not.

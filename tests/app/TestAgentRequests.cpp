@@ -1,0 +1,238 @@
+#include "AgentPorts.h"
+#include "AgentProcess.h"
+#include "PrivateSpooler.h"
+#include "TestClient.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+namespace {
+
+constexpr int kPrintWaitMs = 60000;
+const QString kRequestLinePrefix = QStringLiteral("> 用戶'");
+
+// One message, the reply expected (null when none is due) and the action text logged.
+struct Exchange
+{
+    const char *name;
+    QString message;
+    QString reply;
+    QString actionText;
+};
+
+QStringList requestLines(const AgentProcess &agent)
+{
+    QStringList lines;
+    for (const QString &line : agent.errorLines()) {
+        const int at = line.indexOf(kRequestLinePrefix);
+        if (at >= 0)
+            lines.append(line.mid(at + 2));
+    }
+    return lines;
+}
+
+} // namespace
+
+class TestAgentRequests : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void answersEveryKindOfMessage();
+    void printersWithoutADefault();
+    void noPrinterAtAll();
+    void spoolerThatRefusesOrIsGoneIsReported();
+
+private:
+    // Starts the agent against the scheduler and connects one client to it.
+    bool startAgent(const PrivateSpooler &spooler);
+    // Sends each message in turn and checks its reply and log line.
+    void exchange(const QList<Exchange> &exchanges);
+
+    std::unique_ptr<AgentProcess> m_agent;
+    std::unique_ptr<TestClient> m_client;
+    QString m_label;
+};
+
+void TestAgentRequests::initTestCase()
+{
+    KIV3_REQUIRE_FREE_AGENT_PORTS();
+    KIV3_REQUIRE_PRIVATE_SPOOLER();
+}
+
+bool TestAgentRequests::startAgent(const PrivateSpooler &spooler)
+{
+    m_client.reset();
+    m_agent = std::make_unique<AgentProcess>();
+    QProcess &process = m_agent->process();
+    process.setProcessEnvironment(spooler.clientEnvironment(process.processEnvironment()));
+    if (!m_agent->startServing())
+        return false;
+    m_client = std::make_unique<TestClient>();
+    if (!m_client->connectPlain())
+        return false;
+    const QRegularExpression accepted(QStringLiteral("與用戶端'(.*)'建立連線成功$"));
+    return QTest::qWaitFor([&] {
+        for (const QString &line : m_agent->errorLines()) {
+            const QRegularExpressionMatch match = accepted.match(line);
+            if (match.hasMatch()) {
+                m_label = match.captured(1);
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
+void TestAgentRequests::exchange(const QList<Exchange> &exchanges)
+{
+    const int repliesAtStart = m_client->received().size();
+    for (const Exchange &step : exchanges) {
+        const int repliesBefore = m_client->received().size();
+        const int linesBefore = requestLines(*m_agent).size();
+        m_client->socket().sendTextMessage(step.message);
+
+        QVERIFY2(QTest::qWaitFor([&] { return requestLines(*m_agent).size() > linesBefore; },
+                                 kPrintWaitMs),
+                 step.name);
+        QCOMPARE(requestLines(*m_agent).last(),
+                 QStringLiteral("用戶'%1' %2").arg(m_label, step.actionText));
+        if (step.reply.isNull())
+            continue;
+        QVERIFY2(QTest::qWaitFor([&] { return m_client->received().size() > repliesBefore; }),
+                 step.name);
+        QVERIFY2(QRegularExpression(QStringLiteral("^%1$").arg(step.reply))
+                     .match(m_client->received().last())
+                     .hasMatch(),
+                 qPrintable(QStringLiteral("%1: %2").arg(step.name, m_client->received().last())));
+    }
+    // Text that gets no reply is followed by text that does: nothing arrived out of turn.
+    int replies = 0;
+    for (const Exchange &step : exchanges)
+        replies += step.reply.isNull() ? 0 : 1;
+    QCOMPARE(m_client->received().size() - repliesAtStart, replies);
+}
+
+void TestAgentRequests::answersEveryKindOfMessage()
+{
+    PrivateSpooler spooler;
+    QVERIFY2(spooler.start({ QStringLiteral("Kassa"), QStringLiteral("Label") },
+                           QStringLiteral("Kassa")),
+             qPrintable(spooler.errorString()));
+    QVERIFY2(startAgent(spooler), qPrintable(m_agent->errors()));
+
+    exchange({
+        { "version", QString(), QStringLiteral(R"(\{"device":"[^"]*","version":"2\.7"\})"),
+          QStringLiteral("取回Kiv3 Device Proxy版本資訊") },
+        { "space", QStringLiteral(" "), QString(), QStringLiteral("送來無效的json字串") },
+        { "lone brace", QStringLiteral("{"), QString(), QStringLiteral("送來無效的json字串") },
+        { "array", QStringLiteral("[1]"), QStringLiteral(R"(\{"":null\})"),
+          QStringLiteral("送來的資料缺少method") },
+        { "no method", QStringLiteral(R"({"id":"x"})"), QStringLiteral(R"(\{"x":null\})"),
+          QStringLiteral("送來的資料缺少method") },
+        { "no id", QStringLiteral(R"({"method":"print.getprinters"})"),
+          QStringLiteral(R"(\{"":\["Kassa","Label"\]\})"),
+          QStringLiteral("查詢本電腦登錄的印表機") },
+        { "numeric id", QStringLiteral(R"({"id":3,"method":"print.getprinters"})"),
+          QStringLiteral(R"(\{"":\["Kassa","Label"\]\})"),
+          QStringLiteral("查詢本電腦登錄的印表機") },
+        { "method case", QStringLiteral(R"({"id":"a","method":"Print.GetPrinters"})"),
+          QStringLiteral(R"(\{"a":null\})"), QStringLiteral("無效的method屬性") },
+        { "method version", QStringLiteral(R"({"method":"version"})"),
+          QStringLiteral(R"(\{"":null\})"), QStringLiteral("無效的method屬性") },
+        { "unknown printer",
+          QStringLiteral(
+              R"({"id":"p","method":"print.print","data":{"printer":"Nope","orientation":5}})"),
+          QStringLiteral(R"(\{"p":null\})"), QStringLiteral("無效的印表機: Nope") },
+        { "zero size",
+          QStringLiteral(R"({"id":"z","method":"print.print","data":{"width":0,"height":0}})"),
+          QStringLiteral(R"(\{"z":null\})"), QStringLiteral("不支援的紙張尺寸") },
+        { "orientation",
+          QStringLiteral(
+              R"({"id":"o","method":"print.print","data":{"papersize":0,"orientation":5}})"),
+          QStringLiteral(R"(\{"o":null\})"), QStringLiteral("不支援的列印方向") },
+        { "printed",
+          QStringLiteral(
+              R"({"id":"ok","method":"print.print","data":{"docname":"收據 1","copycount":2,"papersize":0,"pages":[[],[]]}})"),
+          QStringLiteral(R"(\{"ok":null\})"), QStringLiteral("執行列印作業") },
+    });
+
+    // Only the last request reached the spooler: two copies of two pages on the default.
+    QVERIFY(spooler.waitForJobs(2));
+    const QList<PrivateSpooler::Job> jobs = spooler.jobs();
+    QCOMPARE(jobs.size(), 2);
+    for (const PrivateSpooler::Job &job : jobs) {
+        QCOMPARE(job.title, QStringLiteral("收據 1"));
+        QCOMPARE(job.queue, QStringLiteral("Kassa"));
+    }
+    QTRY_COMPARE(spooler.pdfs(QStringLiteral("Kassa")).size(), 2);
+    QCOMPARE(PrivateSpooler::pdfInfo(spooler.pdfs(QStringLiteral("Kassa")).first()).pages, 2);
+}
+
+void TestAgentRequests::printersWithoutADefault()
+{
+    PrivateSpooler spooler;
+    QVERIFY2(spooler.start({ QStringLiteral("Kassa"), QStringLiteral("Label") }),
+             qPrintable(spooler.errorString()));
+    QVERIFY2(startAgent(spooler), qPrintable(m_agent->errors()));
+
+    exchange({
+        { "list", QStringLiteral(R"({"id":"l","method":"print.getprinters"})"),
+          QStringLiteral(R"(\{"l":\["Kassa","Label"\]\})"),
+          QStringLiteral("查詢本電腦登錄的印表機") },
+        { "no printer named",
+          QStringLiteral(R"({"id":"d","method":"print.print","data":{"papersize":0}})"),
+          QStringLiteral(R"(\{"d":null\})"), QStringLiteral("系統未設定預設印表機") },
+        { "named printer",
+          QStringLiteral(
+              R"({"id":"n","method":"print.print","data":{"printer":"Label","papersize":0,"docname":"named"}})"),
+          QStringLiteral(R"(\{"n":null\})"), QStringLiteral("執行列印作業") },
+    });
+    QVERIFY(spooler.waitForJobs(1));
+    QCOMPARE(spooler.jobs().size(), 1);
+    QCOMPARE(spooler.jobs().first().queue, QStringLiteral("Label"));
+}
+
+void TestAgentRequests::noPrinterAtAll()
+{
+    PrivateSpooler spooler;
+    QVERIFY2(spooler.start({}), qPrintable(spooler.errorString()));
+    QVERIFY2(startAgent(spooler), qPrintable(m_agent->errors()));
+
+    exchange({
+        { "list", QStringLiteral(R"({"id":"l","method":"print.getprinters"})"),
+          QStringLiteral(R"(\{"l":\[\]\})"), QStringLiteral("查詢本電腦登錄的印表機") },
+        { "print", QStringLiteral(R"({"id":"d","method":"print.print","data":{"papersize":0}})"),
+          QStringLiteral(R"(\{"d":null\})"), QStringLiteral("系統未設定預設印表機") },
+    });
+}
+
+void TestAgentRequests::spoolerThatRefusesOrIsGoneIsReported()
+{
+    PrivateSpooler spooler;
+    QVERIFY2(spooler.start({ QStringLiteral("Closed"), QStringLiteral("Kassa") },
+                           QStringLiteral("Kassa")),
+             qPrintable(spooler.errorString()));
+    QVERIFY2(spooler.rejectJobs(QStringLiteral("Closed")), qPrintable(spooler.errorString()));
+    QVERIFY2(startAgent(spooler), qPrintable(m_agent->errors()));
+
+    exchange({
+        { "refused",
+          QStringLiteral(
+              R"({"id":"r","method":"print.print","data":{"printer":"Closed","papersize":0}})"),
+          QStringLiteral(R"(\{"r":null\})"), QStringLiteral("發生內部錯誤") },
+    });
+    spooler.stop();
+    exchange({
+        { "gone",
+          QStringLiteral(
+              R"({"id":"g","method":"print.print","data":{"printer":"Kassa","papersize":0}})"),
+          QStringLiteral(R"(\{"g":null\})"), QStringLiteral("無效的印表機: Kassa") },
+        { "gone list", QStringLiteral(R"({"id":"l","method":"print.getprinters"})"),
+          QStringLiteral(R"(\{"l":\[\]\})"), QStringLiteral("查詢本電腦登錄的印表機") },
+    });
+}
+
+QTEST_GUILESS_MAIN(TestAgentRequests)
+#include "TestAgentRequests.moc"
