@@ -23,6 +23,25 @@ QString clientLabel(const QSignalSpy &log)
     return log.first().first().toString().section('\'', 1, 1);
 }
 
+// The service with a stand-in print engine, and what it logs.
+struct Service
+{
+    FakePrintEngine *engine = new FakePrintEngine;
+    DevProxy proxy { nullptr, std::unique_ptr<PrintEngine>(engine) };
+    QSignalSpy log { &proxy, &DevProxy::message };
+
+    // Connects the clients on the plain endpoint and waits until the service has logged them.
+    bool connectPlain(std::initializer_list<TestClient *> clients)
+    {
+        const int linesBefore = log.size();
+        for (TestClient *client : clients) {
+            if (!client->connectPlain())
+                return false;
+        }
+        return QTest::qWaitFor([&] { return log.size() == linesBefore + int(clients.size()); });
+    }
+};
+
 } // namespace
 
 class TestRequests : public QObject
@@ -54,15 +73,14 @@ void TestRequests::repliesGoOnlyToTheAskingClient_data()
 void TestRequests::repliesGoOnlyToTheAskingClient()
 {
     QFETCH(bool, secure);
-    auto engine = std::make_unique<FakePrintEngine>();
-    engine->printers = QStringList { QStringLiteral("Kassa"), QStringLiteral("標籤機") };
-    DevProxy proxy(nullptr, std::move(engine));
-    QSignalSpy log(&proxy, &DevProxy::message);
+    Service service;
+    QSignalSpy &log = service.log;
+    service.engine->printers = QStringList { QStringLiteral("Kassa"), QStringLiteral("標籤機") };
     TestClient asking;
     TestClient other;
     QVERIFY(secure ? asking.connectSecure() : asking.connectPlain());
-    QVERIFY(other.connectPlain());
-    QTRY_COMPARE(log.size(), 2);
+    QTRY_COMPARE(log.size(), 1);
+    QVERIFY(service.connectPlain({ &other }));
     const QString label = clientLabel(log);
 
     asking.socket().sendTextMessage(QStringLiteral(R"({"id":"a1","method":"print.getprinters"})"));
@@ -81,11 +99,10 @@ void TestRequests::repliesGoOnlyToTheAskingClient()
 
 void TestRequests::textThatIsNotJsonIsLoggedButNotAnswered()
 {
-    DevProxy proxy(nullptr, std::make_unique<FakePrintEngine>());
-    QSignalSpy log(&proxy, &DevProxy::message);
+    Service service;
+    QSignalSpy &log = service.log;
     TestClient client;
-    QVERIFY(client.connectPlain());
-    QTRY_COMPARE(log.size(), 1);
+    QVERIFY(service.connectPlain({ &client }));
     const QString label = clientLabel(log);
 
     client.socket().sendTextMessage(QStringLiteral(" "));
@@ -104,15 +121,12 @@ void TestRequests::textThatIsNotJsonIsLoggedButNotAnswered()
 
 void TestRequests::logLineFollowsThePrintJob()
 {
-    auto engine = std::make_unique<FakePrintEngine>();
-    FakePrintEngine *printing = engine.get();
-    DevProxy proxy(nullptr, std::move(engine));
-    QSignalSpy log(&proxy, &DevProxy::message);
+    Service service;
+    QSignalSpy &log = service.log;
     int linesDuringJob = -1;
-    printing->duringPrint = [&] { linesDuringJob = log.size(); };
+    service.engine->duringPrint = [&] { linesDuringJob = log.size(); };
     TestClient client;
-    QVERIFY(client.connectPlain());
-    QTRY_COMPARE(log.size(), 1);
+    QVERIFY(service.connectPlain({ &client }));
 
     client.socket().sendTextMessage(
         QStringLiteral(R"({"id":"p","method":"print.print","data":{"copycount":2}})"));
@@ -122,25 +136,21 @@ void TestRequests::logLineFollowsThePrintJob()
     QCOMPARE(linesDuringJob, 1);
     QCOMPARE(log.last().first().toString(),
              QStringLiteral("用戶'%1' 執行列印作業").arg(clientLabel(log)));
-    QCOMPARE(printing->printedJobs.first().value(QStringLiteral("copycount")).toInt(), 2);
+    QCOMPARE(service.engine->printedJobs.first().value(QStringLiteral("copycount")).toInt(), 2);
 }
 
 // The print job blocks the event loop, so a client may be long gone when its reply is
 // due: the reply goes nowhere, and the log line still names the client.
 void TestRequests::clientLeavingDuringItsPrintJobIsStillLogged()
 {
-    auto engine = std::make_unique<FakePrintEngine>();
-    FakePrintEngine *printing = engine.get();
-    DevProxy proxy(nullptr, std::move(engine));
-    QSignalSpy log(&proxy, &DevProxy::message);
+    Service service;
+    QSignalSpy &log = service.log;
     TestClient leaving;
     TestClient staying;
-    QVERIFY(leaving.connectPlain());
-    QVERIFY(staying.connectPlain());
-    QTRY_COMPARE(log.size(), 2);
+    QVERIFY(service.connectPlain({ &leaving, &staying }));
     const QString label = clientLabel(log);
 
-    printing->duringPrint = [&] {
+    service.engine->duringPrint = [&] {
         leaving.socket().abort();
         QThread::msleep(200);
     };
@@ -150,7 +160,7 @@ void TestRequests::clientLeavingDuringItsPrintJobIsStillLogged()
     QCOMPARE(texts(log).mid(2),
              QStringList({ QStringLiteral("用戶'%1' 執行列印作業").arg(label),
                            QStringLiteral("與用戶端'%1'連線結束").arg(label) }));
-    printing->duringPrint = nullptr;
+    service.engine->duringPrint = nullptr;
     staying.socket().sendTextMessage(QStringLiteral(R"({"id":"here","method":"print.print"})"));
     QTRY_COMPARE(staying.received(), QStringList { QStringLiteral(R"({"here":null})") });
 }
@@ -158,22 +168,17 @@ void TestRequests::clientLeavingDuringItsPrintJobIsStillLogged()
 void TestRequests::oversizedMessageClosesOnlyItsOwnConnection()
 {
     constexpr int kLimit = 64 * 1024 * 1024;
-    auto engine = std::make_unique<FakePrintEngine>();
-    FakePrintEngine *printing = engine.get();
-    DevProxy proxy(nullptr, std::move(engine));
-    QSignalSpy log(&proxy, &DevProxy::message);
+    Service service;
     TestClient flooding;
     TestClient other;
-    QVERIFY(flooding.connectPlain());
-    QVERIFY(other.connectPlain());
-    QTRY_COMPARE(log.size(), 2);
+    QVERIFY(service.connectPlain({ &flooding, &other }));
 
     const QString padding(kLimit, QLatin1Char(' '));
     flooding.socket().sendTextMessage(QStringLiteral(R"({"method":"print.print"})") + padding);
 
     QTRY_COMPARE_WITH_TIMEOUT(flooding.socket().state(), QAbstractSocket::UnconnectedState, 60000);
     QCOMPARE(flooding.socket().closeCode(), QWebSocketProtocol::CloseCodeTooMuchData);
-    QVERIFY(printing->printedJobs.isEmpty());
+    QVERIFY(service.engine->printedJobs.isEmpty());
     QVERIFY(flooding.received().isEmpty());
     other.socket().sendTextMessage(QString());
     QTRY_COMPARE(other.received().size(), 1);
