@@ -2,6 +2,7 @@
 #include "PrintDocument.h"
 #include "PrintExceptions.h"
 #include "PrinterJob.h"
+#include "PrinterSetup.h"
 #include "PrivateSpooler.h"
 
 #include <QJsonArray>
@@ -48,6 +49,8 @@ class TestSpoolerPrinting : public QObject
 private slots:
     void initTestCase();
     void printerListIsTheSpoolersQueues();
+    void printerSetUpFollowsTheJob_data();
+    void printerSetUpFollowsTheJob();
     void everyCopyIsAJobOfItsOwn_data();
     void everyCopyIsAJobOfItsOwn();
     void pagesAndPageSizesReachThePdf_data();
@@ -87,6 +90,41 @@ QList<PrivateSpooler::Job> TestSpoolerPrinting::jobsUpToMarker(const QString &ma
 void TestSpoolerPrinting::printerListIsTheSpoolersQueues()
 {
     QCOMPARE(getPrinters(), QStringList({ kRejectingQueue, kDefaultQueue, kOtherQueue }));
+}
+
+void TestSpoolerPrinting::printerSetUpFollowsTheJob_data()
+{
+    QTest::addColumn<QString>("document");
+    QTest::addColumn<QString>("printerName");
+    QTest::addColumn<QString>("docName");
+    QTest::addColumn<int>("colorMode");
+
+    const int deviceDefault = -1;
+    QTest::newRow("defaults") << "{}" << kDefaultQueue << QString() << deviceDefault;
+    QTest::newRow("named printer in grey")
+        << R"({"printer":"Label","docname":"單據","colormode":0})" << kOtherQueue << "單據"
+        << int(QPrinter::GrayScale);
+    QTest::newRow("colour") << R"({"colormode":1})" << kDefaultQueue << QString()
+                            << int(QPrinter::Color);
+    QTest::newRow("empty printer name means the default")
+        << R"({"printer":"","docname":7})" << kDefaultQueue << QString() << deviceDefault;
+}
+
+void TestSpoolerPrinting::printerSetUpFollowsTheJob()
+{
+    QFETCH(QString, document);
+    QFETCH(QString, printerName);
+    QFETCH(QString, docName);
+    QFETCH(int, colorMode);
+    const QPrinter untouched(QPrinter::HighResolution);
+
+    const std::unique_ptr<QPrinter> printer = setupPrinter(job(document));
+
+    QCOMPARE(printer->printerName(), printerName);
+    QCOMPARE(printer->outputFormat(), QPrinter::NativeFormat);
+    QVERIFY(printer->fullPage());
+    QCOMPARE(printer->docName(), docName);
+    QCOMPARE(int(printer->colorMode()), colorMode < 0 ? int(untouched.colorMode()) : colorMode);
 }
 
 void TestSpoolerPrinting::everyCopyIsAJobOfItsOwn_data()
