@@ -231,9 +231,12 @@ void TestPrintSettings::failuresTheDeviceReportsLateAreFailures()
     {
         FakePrinter printer;
         printer.fake().newPageResult = false;
-        QVERIFY_EXCEPTION_THROWN(
-            printCopies(printer, 1, [&](QPainter &) { drawPageDocument(printer, pages(3)); }),
-            std::runtime_error);
+        QVERIFY_EXCEPTION_THROWN(printCopies(printer, 1,
+                                             [&](QPainter &painter) {
+                                                 drawPageDocument(printer, painter, pages(3),
+                                                                  DotsPerMm());
+                                             }),
+                                 std::runtime_error);
         QCOMPARE(printer.fake().newPages, 1);
     }
 }
@@ -278,7 +281,8 @@ void TestPrintSettings::pageBreaksFallBetweenPagesOnly()
     QFETCH(int, breaks);
     FakePrinter printer;
 
-    printCopies(printer, 2, [&](QPainter &) { drawPageDocument(printer, pages); });
+    printCopies(printer, 2,
+                [&](QPainter &painter) { drawPageDocument(printer, painter, pages, DotsPerMm()); });
 
     QCOMPARE(printer.fake().newPages, 2 * breaks);
     QCOMPARE(printer.fake().ends, 2);
