@@ -7,11 +7,22 @@
 
 namespace {
 
+// Qt's PDF-based print engines outlive the painter: the next copy's fresh painter believes
+// its pen is the default while the engine still strokes with the last copy's pen. Handing
+// the painter's pen over again makes every copy start from the default.
+void resendPen(QPainter &painter)
+{
+    const QPen initial = painter.pen();
+    painter.setPen(Qt::NoPen);
+    painter.setPen(initial);
+}
+
 void printCopy(QPrinter &printer, const std::function<void(QPainter &)> &drawCopy)
 {
     QPainter painter;
     if (!painter.begin(&printer))
         throw EPrinterFailed();
+    resendPen(painter);
     drawCopy(painter);
     // Some print engines only report a lost job when the painter ends.
     if (!painter.end())

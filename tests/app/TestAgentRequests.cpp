@@ -20,6 +20,46 @@ struct Exchange
     QString actionText;
 };
 
+constexpr int kPictureDpi = 200;
+
+QPoint dots(double xMm, double yMm)
+{
+    return QPoint(qRound(xMm / 25.4 * kPictureDpi), qRound(yMm / 25.4 * kPictureDpi));
+}
+
+bool isInk(QRgb pixel)
+{
+    return qGray(pixel) < 160;
+}
+
+// Dark pixels inside a rectangle given in millimetres.
+int inkWithin(const QImage &picture, const QRectF &areaMm)
+{
+    const QRect area
+        = QRect(dots(areaMm.left(), areaMm.top()), dots(areaMm.right(), areaMm.bottom()))
+              .intersected(picture.rect());
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += isInk(picture.pixel(x, y)) ? 1 : 0;
+    }
+    return count;
+}
+
+// The colour of the first dark pixel within two pixels of a point given in millimetres.
+QColor inkNear(const QImage &picture, double xMm, double yMm)
+{
+    const QPoint centre = dots(xMm, yMm);
+    for (int dy = -2; dy <= 2; ++dy) {
+        for (int dx = -2; dx <= 2; ++dx) {
+            const QPoint at = centre + QPoint(dx, dy);
+            if (picture.valid(at) && isInk(picture.pixel(at)))
+                return QColor(picture.pixel(at));
+        }
+    }
+    return QColor();
+}
+
 QStringList requestLines(const AgentProcess &agent)
 {
     QStringList lines;
@@ -43,6 +83,7 @@ private slots:
     void printersWithoutADefault();
     void noPrinterAtAll();
     void spoolerThatRefusesOrIsGoneIsReported();
+    void pageDocumentPrintsItsItemsWhereTheyAreDrawn();
 
 private:
     // Starts the agent against the scheduler and connects one client to it.
@@ -232,6 +273,66 @@ void TestAgentRequests::spoolerThatRefusesOrIsGoneIsReported()
         { "gone list", QStringLiteral(R"({"id":"l","method":"print.getprinters"})"),
           QStringLiteral(R"(\{"l":\[\]\})"), QStringLiteral("查詢本電腦登錄的印表機") },
     });
+}
+
+void TestAgentRequests::pageDocumentPrintsItsItemsWhereTheyAreDrawn()
+{
+    PrivateSpooler spooler;
+    QVERIFY2(spooler.start({ QStringLiteral("Kassa") }, QStringLiteral("Kassa")),
+             qPrintable(spooler.errorString()));
+    QVERIFY2(startAgent(spooler), qPrintable(m_agent->errors()));
+
+    // Page 1: a rectangle and two lines; page 2: Chinese text centred in a box; page 3:
+    // a red pen, which must not carry over into the second copy's first page.
+    exchange({
+        { "three pages twice", QStringLiteral(R"({"id":"p","method":"print.print","data":{
+            "docname":"pages","colormode":1,"papersize":30,"width":100,"height":80,"copycount":2,
+            "pages":[
+              [{"method":"rect","x":10,"y":10,"w":40,"h":20},
+               {"method":"line","x1":60,"y1":50,"x2":90,"y2":50},
+               {"method":"line","x1":70,"y1":40,"x2":70,"y2":70}],
+              [{"method":"font","name":"Noto Sans CJK TC","size":28},
+               {"method":"text","x":10,"y":40,"w":80,"h":20,"align":"center middle",
+                "text":"收據測試"}],
+              [{"method":"pen","color":"#ff0000"},
+               {"method":"rect","x":10,"y":10,"w":40,"h":20}]]}})"),
+          QStringLiteral(R"(\{"p":null\})"), QStringLiteral("執行列印作業") },
+    });
+
+    QVERIFY(spooler.waitForJobs(2));
+    QTRY_COMPARE(spooler.pdfs(QStringLiteral("Kassa")).size(), 2);
+    const QStringList copies = spooler.pdfs(QStringLiteral("Kassa"));
+    for (const QString &copy : copies) {
+        const PrivateSpooler::PdfInfo info = PrivateSpooler::pdfInfo(copy);
+        QCOMPARE(info.pages, 3);
+        // 100 x 80 mm is 283.5 x 226.8 points; the queue writes whole points.
+        QVERIFY(qAbs(info.pageSizePt.width() - 283.5) < 1
+                && qAbs(info.pageSizePt.height() - 226.8) < 1);
+    }
+
+    const QImage shapes = PrivateSpooler::renderPage(copies.at(0), 1, kPictureDpi);
+    QVERIFY(!shapes.isNull());
+    for (const QPointF &onOutline : { QPointF(10, 20), QPointF(50, 20), QPointF(30, 10),
+                                      QPointF(30, 30), QPointF(75, 50), QPointF(70, 65) }) {
+        QVERIFY2(inkNear(shapes, onOutline.x(), onOutline.y()).isValid(),
+                 qPrintable(
+                     QStringLiteral("no ink at %1, %2 mm").arg(onOutline.x()).arg(onOutline.y())));
+    }
+    QCOMPARE(inkWithin(shapes, QRectF(11, 11, 38, 18)), 0);
+    QCOMPARE(inkWithin(shapes, QRectF(71, 51, 20, 20)), 0);
+    QCOMPARE(inkNear(shapes, 10, 20).rgb(), QColor(Qt::black).rgb());
+    QCOMPARE(PrivateSpooler::renderPage(copies.at(1), 1, kPictureDpi), shapes);
+
+    const QImage text = PrivateSpooler::renderPage(copies.at(0), 2, kPictureDpi);
+    const int inkInBox = inkWithin(text, QRectF(10, 40, 80, 20));
+    QVERIFY2(inkInBox > 2000, qPrintable(QString::number(inkInBox)));
+    QCOMPARE(inkWithin(text, QRectF(0, 0, 100, 39)), 0);
+    QCOMPARE(inkWithin(text, QRectF(0, 61, 100, 19)), 0);
+
+    for (const QString &copy : copies) {
+        const QColor red = inkNear(PrivateSpooler::renderPage(copy, 3, kPictureDpi), 10, 20);
+        QVERIFY(red.red() > 200 && red.green() < 80 && red.blue() < 80);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAgentRequests)

@@ -4,7 +4,7 @@
 #include <QPrintEngine>
 #include <QPrinter>
 
-// A print engine that keeps nothing and fails on demand: painting that cannot begin, a
+// A print engine that keeps only the pen colour of each line and fails on demand: painting that cannot begin, a
 // refused page break, a painter that cannot end, an error state once a copy has ended.
 class FakePrintDevice : public QPaintEngine, public QPrintEngine
 {
@@ -18,6 +18,8 @@ public:
     int newPages = 0;
     int ends = 0;
     int aborts = 0;
+    // The colour of the pen each line was stroked with, as the painter handed it over.
+    QList<QColor> lineColours;
 
     bool begin(QPaintDevice *) override
     {
@@ -31,8 +33,14 @@ public:
         m_state = stateAfterEnd;
         return endResult;
     }
-    void updateState(const QPaintEngineState &) override { }
+    void updateState(const QPaintEngineState &state) override
+    {
+        if (state.state() & QPaintEngine::DirtyPen)
+            m_pen = state.pen();
+    }
     void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override { }
+    using QPaintEngine::drawLines;
+    void drawLines(const QLineF *, int) override { lineColours.append(m_pen.color()); }
     Type type() const override { return QPaintEngine::User; }
 
     void setProperty(PrintEnginePropertyKey, const QVariant &) override { }
@@ -70,6 +78,7 @@ public:
 
 private:
     QPrinter::PrinterState m_state = QPrinter::Idle;
+    QPen m_pen;
 };
 
 // Keeps the fake device alive for as long as the printer that uses it.

@@ -58,6 +58,7 @@ private slots:
     void everyCopyIsAPainterOfItsOwn();
     void failuresTheDeviceReportsLateAreFailures();
     void paintingThatCannotBeginStopsBeforeTheFailingCopy();
+    void penOfOneCopyDoesNotReachTheNext();
     void pageBreaksFallBetweenPagesOnly_data();
     void pageBreaksFallBetweenPagesOnly();
     void printerChoiceFailsBeforeAnyPageSetting_data();
@@ -261,6 +262,20 @@ void TestPrintSettings::paintingThatCannotBeginStopsBeforeTheFailingCopy()
     QCOMPARE(printer.fake().ends, 1);
     QVERIFY(debug.lines().contains(
         QStringLiteral("00000000000000000000000000000000 Default constructor")));
+}
+
+void TestPrintSettings::penOfOneCopyDoesNotReachTheNext()
+{
+    FakePrinter printer;
+
+    printCopies(printer, 2, [&](QPainter &painter) {
+        painter.drawLine(0, 0, 10, 10);
+        painter.setPen(QColor(Qt::red));
+        painter.drawLine(0, 0, 10, 10);
+    });
+
+    QCOMPARE(printer.fake().lineColours,
+             (QList<QColor> { Qt::black, Qt::red, Qt::black, Qt::red }));
 }
 
 void TestPrintSettings::pageBreaksFallBetweenPagesOnly_data()

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -201,6 +202,22 @@ PrivateSpooler::PdfInfo PrivateSpooler::pdfInfo(const QString &pdfPath)
             = QSizeF(sizeMatch.captured(1).toDouble(), sizeMatch.captured(2).toDouble());
     }
     return info;
+}
+
+QImage PrivateSpooler::renderPage(const QString &pdfPath, int page, int dotsPerInch)
+{
+    QTemporaryDir dir;
+    const QString prefix = dir.filePath(QStringLiteral("page"));
+    const QString number = QString::number(page);
+    QProcess pdftoppm;
+    pdftoppm.start(QStringLiteral("pdftoppm"),
+                   { QStringLiteral("-png"), QStringLiteral("-singlefile"), QStringLiteral("-r"),
+                     QString::number(dotsPerInch), QStringLiteral("-aa"), QStringLiteral("no"),
+                     QStringLiteral("-aaVector"), QStringLiteral("no"), QStringLiteral("-f"),
+                     number, QStringLiteral("-l"), number, pdfPath, prefix });
+    if (!pdftoppm.waitForFinished(kQueryTimeoutMs) || pdftoppm.exitCode() != 0)
+        return QImage();
+    return QImage(prefix + QStringLiteral(".png"));
 }
 
 bool PrivateSpooler::runScript(const QStringList &arguments, int timeoutMs,

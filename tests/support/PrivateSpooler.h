@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QList>
 #include <QProcessEnvironment>
 #include <QSizeF>
@@ -69,6 +70,9 @@ public:
     // The PDF files written for that queue, in job-id order.
     QStringList pdfs(const QString &queue) const;
     static PdfInfo pdfInfo(const QString &pdfPath);
+    // One page (counted from 1) of a PDF as a picture of `dotsPerInch`, without
+    // anti-aliasing so that hairlines come out as whole dark pixels; null on failure.
+    static QImage renderPage(const QString &pdfPath, int page, int dotsPerInch);
 
 private:
     bool runScript(const QStringList &arguments, int timeoutMs, QByteArray *output = nullptr) const;
