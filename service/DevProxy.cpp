@@ -1,6 +1,8 @@
 #include "DevProxy.h"
 
+#include "Caller.h"
 #include "EStartFailed.h"
+#include "Reader.h"
 #include "TlsListener.h"
 
 #include <QDebug>
@@ -31,12 +33,31 @@ template<typename Listener> void resumeAcceptingAfterErrors(Listener *listener)
     });
 }
 
+// The devices are not expected to report characters that a JSON string cannot hold as
+// they are; should they, the text is escaped so that a page still receives valid JSON.
+QString asJsonStringContent(const QString &value)
+{
+    QString escaped;
+    escaped.reserve(value.size());
+    for (const QChar character : value) {
+        if (character == QLatin1Char('"') || character == QLatin1Char('\\'))
+            escaped += QLatin1Char('\\') + QString(character);
+        else if (character.unicode() < 0x20)
+            escaped += QStringLiteral("\\u%1").arg(character.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            escaped += character;
+    }
+    return escaped;
+}
+
 } // namespace
 
-DevProxy::DevProxy(QObject *parent, std::unique_ptr<PrintEngine> printEngine)
+DevProxy::DevProxy(QObject *parent, std::unique_ptr<PrintEngine> printEngine,
+                   std::unique_ptr<DeviceFactory> devices)
     : QObject(parent)
     , m_printEngine(std::move(printEngine))
     , m_requests(*m_printEngine)
+    , m_devices(std::move(devices))
 {
     m_server = new QWebSocketServer(kServerName, QWebSocketServer::NonSecureMode, this);
     m_sslServer = new QWebSocketServer(kServerName, QWebSocketServer::SecureMode, this);
@@ -51,10 +72,14 @@ DevProxy::DevProxy(QObject *parent, std::unique_ptr<PrintEngine> printEngine)
         connect(m_sslServer, &QWebSocketServer::newConnection, this, &DevProxy::onNewSslConnection);
         connect(m_tlsListener, &TlsListener::sslErrors, this, &DevProxy::onSslErrors);
     }
+
+    startDevices(parent);
 }
 
 DevProxy::~DevProxy()
 {
+    releaseDevices();
+
     if (m_tlsListener)
         disconnect(m_tlsListener, &TlsListener::sslErrors, this, &DevProxy::onSslErrors);
     disconnect(m_sslServer, &QWebSocketServer::newConnection, this, &DevProxy::onNewSslConnection);
@@ -82,10 +107,46 @@ DevProxy::~DevProxy()
 
 QString DevProxy::readerLabel() const
 {
-    return QString();
+    return m_reader->currentPort();
 }
 
-void DevProxy::detachReader() { }
+void DevProxy::detachReader()
+{
+    m_reader->detach();
+}
+
+// The reader gets the service's own parent, so that it belongs to the service alone.
+void DevProxy::startDevices(QObject *parent)
+{
+    m_reader = m_devices->createReader(parent);
+    connect(m_reader, &Reader::message, this, &DevProxy::message);
+    connect(m_reader, &Reader::reader, this, &DevProxy::onreader);
+    connect(m_reader, &Reader::unreader, this, &DevProxy::onunreader);
+    connect(m_reader, &Reader::card, this, &DevProxy::oncard);
+    m_reader->start(QThread::InheritPriority);
+
+    m_caller = m_devices->createCaller();
+    connect(m_caller, &Caller::message, this, &DevProxy::message);
+    connect(m_caller, &Caller::callin, this, &DevProxy::oncallin);
+    // A caller that fails to open has reported it itself; the service carries on without.
+    m_caller->init();
+}
+
+// Deleting the reader waits until its thread has ended.
+void DevProxy::releaseDevices()
+{
+    disconnect(m_caller, &Caller::callin, this, &DevProxy::oncallin);
+    disconnect(m_caller, &Caller::message, this, &DevProxy::message);
+    delete m_caller;
+    m_caller = nullptr;
+
+    disconnect(m_reader, &Reader::card, this, &DevProxy::oncard);
+    disconnect(m_reader, &Reader::unreader, this, &DevProxy::onunreader);
+    disconnect(m_reader, &Reader::reader, this, &DevProxy::onreader);
+    disconnect(m_reader, &Reader::message, this, &DevProxy::message);
+    delete m_reader;
+    m_reader = nullptr;
+}
 
 void DevProxy::configureTls()
 {
@@ -151,6 +212,9 @@ void DevProxy::acceptConnection(QWebSocketServer *server, const char *acceptedTe
     connect(socket, &QWebSocket::textMessageReceived, this, &DevProxy::processTextMessage);
     connect(socket, &QWebSocket::disconnected, this, &DevProxy::socketDisconnected);
     m_clients.append(socket);
+    const QString label = readerLabel();
+    if (!label.isNull())
+        socket->sendTextMessage(readerMessage(label));
 }
 
 void DevProxy::onSslErrors(const QList<QSslError> &errors)
@@ -183,4 +247,38 @@ void DevProxy::socketDisconnected()
         tr("與用戶端'%1(%2)'連線結束").arg(socket->peerName(), socket->peerAddress().toString()));
     m_clients.removeAll(socket);
     socket->deleteLater();
+}
+
+// The label as it is now: a reader given up since the event was emitted has none.
+void DevProxy::onreader()
+{
+    broadcast(readerMessage(readerLabel()));
+}
+
+void DevProxy::onunreader()
+{
+    broadcast(QStringLiteral("{\"unreader\":null}"));
+}
+
+void DevProxy::oncard(long long snr)
+{
+    broadcast(tr("{\"card\":%1}").arg(snr));
+}
+
+void DevProxy::oncallin(const QString &number)
+{
+    broadcast(tr("{\"callin\":\"%1\"}").arg(asJsonStringContent(number)));
+}
+
+QString DevProxy::readerMessage(const QString &label)
+{
+    return tr("{\"reader\":\"%1\"}").arg(asJsonStringContent(label));
+}
+
+// Sockets that leave meanwhile are only scheduled for deletion, so the copy stays valid.
+void DevProxy::broadcast(const QString &text)
+{
+    const QList<QWebSocket *> clients = m_clients;
+    for (QWebSocket *socket : clients)
+        socket->sendTextMessage(text);
 }

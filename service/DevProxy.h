@@ -5,16 +5,20 @@
 #include <QSslError>
 #include <QString>
 
+#include "DeviceFactory.h"
 #include "RequestHandler.h"
 #include "SpoolerPrintEngine.h"
 
 #include <memory>
 
+class Caller;
 class QWebSocket;
 class QWebSocketServer;
+class Reader;
 class TlsListener;
 
-// The device service: both WebSocket endpoints and the open client connections.
+// The device service: both WebSocket endpoints, the open client connections, and the
+// card reader and caller-ID box whose events go to every client.
 class DevProxy : public QObject
 {
     Q_OBJECT
@@ -23,10 +27,12 @@ public:
     static constexpr quint16 kPlainPort = 54389;
     static constexpr quint16 kSecurePort = 54390;
 
-    // The print engine is the system's spooler unless a stand-in is given.
+    // The print engine is the system's spooler and the devices are the machine's own
+    // unless stand-ins are given.
     explicit DevProxy(QObject *parent,
                       std::unique_ptr<PrintEngine> printEngine
-                      = std::make_unique<SpoolerPrintEngine>());
+                      = std::make_unique<SpoolerPrintEngine>(),
+                      std::unique_ptr<DeviceFactory> devices = std::make_unique<DeviceFactory>());
     ~DevProxy() override;
 
     // Label of the attached card reader, or a null string while none is attached.
@@ -43,17 +49,28 @@ private slots:
     void onSslErrors(const QList<QSslError> &errors);
     void processTextMessage(QString message);
     void socketDisconnected();
+    void onreader();
+    void onunreader();
+    void oncard(long long snr);
+    void oncallin(const QString &number);
 
 private:
     void configureTls();
     bool listenSecure();
+    void startDevices(QObject *parent);
+    void releaseDevices();
     void acceptConnection(QWebSocketServer *server, const char *acceptedText);
+    static QString readerMessage(const QString &label);
+    void broadcast(const QString &text);
 
     QWebSocketServer *m_server = nullptr;
     QWebSocketServer *m_sslServer = nullptr;
     QList<QWebSocket *> m_clients;
+    Reader *m_reader = nullptr;
+    Caller *m_caller = nullptr;
     // Accepts and encrypts the TLS endpoint's connections for m_sslServer.
     TlsListener *m_tlsListener = nullptr;
     std::unique_ptr<PrintEngine> m_printEngine;
     RequestHandler m_requests;
+    const std::unique_ptr<DeviceFactory> m_devices;
 };

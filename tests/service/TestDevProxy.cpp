@@ -2,7 +2,9 @@
 #include "DebugCapture.h"
 #include "DevProxy.h"
 #include "EStartFailed.h"
+#include "FakeAD101.h"
 #include "TestClient.h"
+#include "TestDeviceFactory.h"
 
 #include <QSignalSpy>
 #include <QSslSocket>
@@ -46,6 +48,18 @@ int liveSockets(const DevProxy &proxy)
     return count;
 }
 
+// The service on a machine without serial ports and with a caller-ID box that opens
+// quietly, so that its log holds only what the connections write.
+class QuietDevProxy : public DevProxy
+{
+public:
+    QuietDevProxy()
+        : DevProxy(nullptr, std::make_unique<SpoolerPrintEngine>(),
+                   std::make_unique<TestDeviceFactory>())
+    {
+    }
+};
+
 QString listenErrorOnTakenPort(quint16 port)
 {
     QWebSocketServer probe(QStringLiteral("probe"), QWebSocketServer::NonSecureMode);
@@ -61,6 +75,7 @@ class TestDevProxy : public QObject
 
 private slots:
     void initTestCase();
+    void init();
     void clientArrivalAndDepartureAreLogged_data();
     void clientArrivalAndDepartureAreLogged();
     void tlsHandshakeCompletesWithTheCompiledInCertificate_data();
@@ -79,6 +94,11 @@ void TestDevProxy::initTestCase()
     KIV3_REQUIRE_FREE_AGENT_PORTS();
 }
 
+void TestDevProxy::init()
+{
+    fakeAD101().reset();
+}
+
 void TestDevProxy::clientArrivalAndDepartureAreLogged_data()
 {
     QTest::addColumn<bool>("secure");
@@ -93,7 +113,7 @@ void TestDevProxy::clientArrivalAndDepartureAreLogged()
     QFETCH(QString, acceptedText);
     DebugCapture debug;
     {
-        DevProxy proxy(nullptr);
+        QuietDevProxy proxy;
         QSignalSpy log(&proxy, &DevProxy::message);
         TestClient client;
         QVERIFY(secure ? client.connectSecure() : client.connectPlain());
@@ -103,14 +123,14 @@ void TestDevProxy::clientArrivalAndDepartureAreLogged()
         // whatever the socket reports, with an empty peer name.
         const QString label = log.first().first().toString().section('(', 1).section(')', 0, 0);
         QVERIFY(label.endsWith(QLatin1String("127.0.0.1")));
-        QCOMPARE(texts(log), QStringList{acceptedText.arg(label)});
+        QCOMPARE(texts(log), QStringList { acceptedText.arg(label) });
 
         QVERIFY(client.closeAndWait());
         QTRY_COMPARE(log.size(), 2);
         QCOMPARE(log.at(1).first().toString(), QStringLiteral("與用戶端'(%1)'連線結束").arg(label));
         QTRY_COMPARE(liveSockets(proxy), 0);
     }
-    QCOMPARE(debug.lines(), QStringList{});
+    QCOMPARE(debug.lines(), QStringList {});
 }
 
 void TestDevProxy::tlsHandshakeCompletesWithTheCompiledInCertificate_data()
@@ -125,7 +145,7 @@ void TestDevProxy::tlsHandshakeCompletesWithTheCompiledInCertificate_data()
 void TestDevProxy::tlsHandshakeCompletesWithTheCompiledInCertificate()
 {
     QFETCH(int, protocol);
-    DevProxy proxy(nullptr);
+    QuietDevProxy proxy;
     QSignalSpy log(&proxy, &DevProxy::message);
     TestClient client;
     QVERIFY(client.connectSecure(QSsl::SslProtocol(protocol)));
@@ -143,12 +163,19 @@ void TestDevProxy::plainPortTakenThrowsTheListenerErrorAndStartsNothingElse()
     const QString expectedReason = listenErrorOnTakenPort(DevProxy::kPlainPort);
     QVERIFY(!expectedReason.isEmpty());
 
+    const auto ports = std::make_shared<NoSerialPorts>();
     try {
-        DevProxy proxy(nullptr);
+        DevProxy proxy(nullptr, std::make_unique<SpoolerPrintEngine>(),
+                       std::make_unique<TestDeviceFactory>(ports));
         QFAIL("the service started on a taken port");
     } catch (const EStartFailed &failure) {
         QCOMPARE(failure.reason, expectedReason);
     }
+    // No caller-ID box was opened or released, and no reader thread looked for ports.
+    QCOMPARE(fakeAD101().initDeviceCalls(), 0);
+    QCOMPARE(fakeAD101().freeDeviceCalls(), 0);
+    QTest::qWait(100);
+    QCOMPARE(ports->enumerations(), 0);
     QTcpServer tlsPortCheck;
     QVERIFY2(tlsPortCheck.listen(QHostAddress::Any, DevProxy::kSecurePort),
              "the TLS endpoint was left listening after a failed start");
@@ -159,7 +186,7 @@ void TestDevProxy::tlsPortTakenLeavesThePlainEndpointServingSilently()
     QTcpServer squatter;
     QVERIFY(squatter.listen(QHostAddress::Any, DevProxy::kSecurePort));
 
-    DevProxy proxy(nullptr);
+    QuietDevProxy proxy;
     QSignalSpy log(&proxy, &DevProxy::message);
     TestClient client;
     QVERIFY(client.connectPlain());
@@ -181,14 +208,14 @@ void TestDevProxy::destroyingWithClientsReportsTheirCountAndDropsThem()
     TestClient secure;
     DebugCapture debug;
     {
-        DevProxy proxy(nullptr);
+        QuietDevProxy proxy;
         QSignalSpy log(&proxy, &DevProxy::message);
         QVERIFY(plain.connectPlain());
         QVERIFY(secure.connectSecure());
         QTRY_COMPARE(log.size(), 2);
         QCOMPARE(liveSockets(proxy), 2);
     }
-    QCOMPARE(debug.lines(), QStringList{kClosingDebugLine.arg(2)});
+    QCOMPARE(debug.lines(), QStringList { kClosingDebugLine.arg(2) });
     QTRY_COMPARE(plain.socket().state(), QAbstractSocket::UnconnectedState);
     QTRY_COMPARE(secure.socket().state(), QAbstractSocket::UnconnectedState);
 }
@@ -196,15 +223,17 @@ void TestDevProxy::destroyingWithClientsReportsTheirCountAndDropsThem()
 void TestDevProxy::destroyingWithoutClientsWritesNothing()
 {
     DebugCapture debug;
-    { DevProxy proxy(nullptr); }
-    QCOMPARE(debug.lines(), QStringList{});
+    {
+        QuietDevProxy proxy;
+    }
+    QCOMPARE(debug.lines(), QStringList {});
 }
 
 // Peers that never finish a WebSocket handshake must not appear as clients, must not
 // leave socket objects behind, and must not keep the service from serving others.
 void TestDevProxy::failedHandshakesNeverBecomeClients()
 {
-    DevProxy proxy(nullptr);
+    QuietDevProxy proxy;
     QSignalSpy log(&proxy, &DevProxy::message);
 
     QTcpSocket plainGarbage;
@@ -244,7 +273,8 @@ void TestDevProxy::failedHandshakesNeverBecomeClients()
 
     QTRY_COMPARE_WITH_TIMEOUT(plainGarbage.state(), QAbstractSocket::UnconnectedState, kSlowWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(tlsGarbage.state(), QAbstractSocket::UnconnectedState, kSlowWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(tlsThenGarbage.state(), QAbstractSocket::UnconnectedState, kSlowWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(tlsThenGarbage.state(), QAbstractSocket::UnconnectedState,
+                              kSlowWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(liveSockets(proxy), 1, kSlowWaitMs);
     QCOMPARE(countStartingWith(texts(log), QStringLiteral("與用戶端")), 1);
     QVERIFY(client.closeAndWait());
@@ -255,7 +285,7 @@ void TestDevProxy::failedHandshakesNeverBecomeClients()
 // ever, on either endpoint; a client whose handshake completed is never cut off by it.
 void TestDevProxy::silentPeersAreDroppedAtTheHandshakeDeadline()
 {
-    DevProxy proxy(nullptr);
+    QuietDevProxy proxy;
     QSignalSpy log(&proxy, &DevProxy::message);
 
     TestClient client;
@@ -282,7 +312,7 @@ void TestDevProxy::fiveHundredClientsAreAcceptedAndReleased()
 {
     constexpr int kClients = 500;
     DebugCapture debug;
-    DevProxy proxy(nullptr);
+    QuietDevProxy proxy;
     QSignalSpy log(&proxy, &DevProxy::message);
 
     std::vector<std::unique_ptr<TestClient>> clients;
@@ -301,7 +331,7 @@ void TestDevProxy::fiveHundredClientsAreAcceptedAndReleased()
     QTRY_COMPARE_WITH_TIMEOUT(log.size(), 2 * kClients, kSlowWaitMs);
     QTRY_COMPARE(liveSockets(proxy), 0);
     clients.clear();
-    QCOMPARE(debug.lines(), QStringList{});
+    QCOMPARE(debug.lines(), QStringList {});
 }
 
 QTEST_MAIN(TestDevProxy)

@@ -2,6 +2,7 @@
 #include "DevProxy.h"
 #include "FakePrintEngine.h"
 #include "TestClient.h"
+#include "TestDeviceFactory.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -23,11 +24,12 @@ QString clientLabel(const QSignalSpy &log)
     return log.first().first().toString().section('\'', 1, 1);
 }
 
-// The service with a stand-in print engine, and what it logs.
+// The service with a stand-in print engine and quiet devices, and what it logs.
 struct Service
 {
     FakePrintEngine *engine = new FakePrintEngine;
-    DevProxy proxy { nullptr, std::unique_ptr<PrintEngine>(engine) };
+    DevProxy proxy { nullptr, std::unique_ptr<PrintEngine>(engine),
+                     std::make_unique<TestDeviceFactory>() };
     QSignalSpy log { &proxy, &DevProxy::message };
 
     // Connects the clients on the plain endpoint and waits until the service has logged them.
