@@ -81,10 +81,10 @@ void MForm::createActions()
     trayMenu->addAction(quitAction);
 }
 
-bool MForm::startService()
+bool MForm::startService(std::unique_ptr<DeviceFactory> devices)
 {
     try {
-        proxy = new DevProxy(nullptr);
+        proxy = new DevProxy(nullptr, std::make_unique<SpoolerPrintEngine>(), std::move(devices));
     } catch (const EStartFailed &failure) {
         QMessageBox::critical(nullptr, QStringLiteral("Quor Kiv3 Device Proxy"),
                               tr("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.").arg(failure.reason),

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "DeviceFactory.h"
+
 #include <QMainWindow>
 #include <QSystemTrayIcon>
+
+#include <memory>
 
 class DevProxy;
 class QAction;
@@ -23,8 +27,9 @@ public:
                    bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable());
     ~MForm() override;
 
-    // Starts the service and writes the banner; false after the failure box was shown.
-    bool startService();
+    // Starts the service with the machine's devices, unless others are given, and writes
+    // the banner; false after the failure box was shown.
+    bool startService(std::unique_ptr<DeviceFactory> devices = std::make_unique<DeviceFactory>());
 
 private slots:
     void log(const QString &text);

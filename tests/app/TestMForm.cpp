@@ -2,6 +2,7 @@
 #include "AgentPorts.h"
 #include "Banner.h"
 #include "MForm.h"
+#include "MFormProbe.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -37,21 +38,6 @@ const QString kDetachEntry = QStringLiteral("中斷並嘗試連接下一台讀�
 const QString kQuitEntry = QStringLiteral("結束Kiv3 Device Proxy");
 const QString kBannerStart = QStringLiteral("Kiv3 Device Proxy(2.7)成功啟動, ");
 
-QAction *entry(const MForm &window, const QString &text)
-{
-    const auto actions = window.findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly);
-    for (QAction *action : actions) {
-        if (action->text() == text)
-            return action;
-    }
-    return nullptr;
-}
-
-QTextEdit *logView(const MForm &window)
-{
-    return window.findChild<QTextEdit *>(QStringLiteral("log"));
-}
-
 QString timePrefix()
 {
     return QTime::currentTime().toString(QStringLiteral("hh:mm a > "));
@@ -63,45 +49,11 @@ bool log(MForm &window, const QString &text)
 }
 
 // The minute may turn while a line is written: either moment's prefix is right.
-bool isLogLine(const QString &line, const QString &text, const QString &before, const QString &after)
+bool isLogLine(const QString &line, const QString &text, const QString &before,
+               const QString &after)
 {
     return line == before + text || line == after + text;
 }
-
-// Menus and message boxes run modal loops, answerable only from inside: a timer polls for
-// a shown widget of type T and hands it to respond.
-template <typename T>
-class ModalResponder
-{
-public:
-    explicit ModalResponder(std::function<void(T *)> respond)
-    {
-        QObject::connect(&m_poll, &QTimer::timeout, [this, respond] {
-            T *found = qobject_cast<T *>(QApplication::activePopupWidget());
-            for (QWidget *widget : QApplication::topLevelWidgets()) {
-                if (!found && widget->isVisible())
-                    found = qobject_cast<T *>(widget);
-            }
-            if (found) {
-                ++m_seen;
-                respond(found);
-            } else if (m_clock.hasExpired(kWaitMs)) {
-                // Nothing answerable appeared, yet a loop runs: end it so the test fails
-                // instead of hanging.
-                m_poll.stop();
-                QCoreApplication::exit(2);
-            }
-        });
-        m_clock.start();
-        m_poll.start(20);
-    }
-    int seen() const { return m_seen; }
-
-private:
-    QTimer m_poll;
-    QElapsedTimer m_clock;
-    int m_seen = 0;
-};
 
 // A start failure opens a modal box: answer it, so that the test fails instead of hanging.
 QString startServiceFailure(MForm &window)
@@ -133,7 +85,7 @@ struct QuietStandardError
         ::close(saved);
     }
 #else
-    QuietStandardError() {}
+    QuietStandardError() { }
 #endif
 };
 
@@ -218,8 +170,8 @@ void TestMForm::contextMenuListsEntriesAndKeepsDetachDisabledWithoutReader()
         emit logView(window)->customContextMenuRequested(QPoint(5, 5));
         QCOMPARE(responder.seen(), 1);
     }
-    const QStringList expected{kShowEntry, kCleanEntry, QStringLiteral("-"), kDetachEntry,
-                               QStringLiteral("-"), kQuitEntry};
+    const QStringList expected { kShowEntry,   kCleanEntry,         QStringLiteral("-"),
+                                 kDetachEntry, QStringLiteral("-"), kQuitEntry };
     QCOMPARE(entries, expected);
     QVERIFY(!detachEnabled);
     auto *tray = window.findChild<QSystemTrayIcon *>();
@@ -355,14 +307,14 @@ void TestMForm::bannerNamesReachableIPv4Addresses_data()
     const QString none = kBannerStart + QStringLiteral("但此電腦沒有可連接的IP位址.\n");
     const QString listed = kBannerStart + QStringLiteral("可從下列IP位址取得服務:\r\n\n%1\n");
 
-    QTest::newRow("none") << QStringList{} << none;
-    QTest::newRow("one IPv4") << QStringList{"192.168.1.20"} << listed.arg("192.168.1.20");
-    QTest::newRow("two IPv4") << QStringList{"10.0.0.5", "192.168.1.20"}
+    QTest::newRow("none") << QStringList {} << none;
+    QTest::newRow("one IPv4") << QStringList { "192.168.1.20" } << listed.arg("192.168.1.20");
+    QTest::newRow("two IPv4") << QStringList { "10.0.0.5", "192.168.1.20" }
                               << listed.arg("10.0.0.5\r\n192.168.1.20");
-    QTest::newRow("loopback only") << QStringList{"127.0.0.1", "127.0.1.1"} << none;
-    QTest::newRow("IPv6 only") << QStringList{"::1", "fe80::1", "2001:db8::7"} << none;
-    QTest::newRow("mixed") << QStringList{"2001:db8::7", "172.16.3.4", "127.0.0.1", "0.0.0.0",
-                                          "::1", "10.0.0.5"}
+    QTest::newRow("loopback only") << QStringList { "127.0.0.1", "127.0.1.1" } << none;
+    QTest::newRow("IPv6 only") << QStringList { "::1", "fe80::1", "2001:db8::7" } << none;
+    QTest::newRow("mixed") << QStringList { "2001:db8::7", "172.16.3.4", "127.0.0.1",
+                                            "0.0.0.0",     "::1",        "10.0.0.5" }
                            << listed.arg("172.16.3.4\r\n10.0.0.5");
 }
 
@@ -403,8 +355,8 @@ void TestMForm::runAgentReportsTakenPortAndReturnsOne()
     QVERIFY(squatter.listen(QHostAddress::Any, 54389));
     QWebSocketServer probe(QStringLiteral("probe"), QWebSocketServer::NonSecureMode);
     QVERIFY(!probe.listen(QHostAddress::Any, 54389));
-    const QString expectedText =
-        QStringLiteral("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.").arg(probe.errorString());
+    const QString expectedText
+        = QStringLiteral("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.").arg(probe.errorString());
 
     MForm window(nullptr, true);
     QString title;

@@ -1,0 +1,75 @@
+#include "AgentPorts.h"
+#include "MForm.h"
+#include "MFormProbe.h"
+#include "SimulatedReader.h"
+#include "SimulatedSerialPorts.h"
+#include "TestDeviceFactory.h"
+
+#include <QMenu>
+#include <QTest>
+
+namespace {
+
+// A scan, a probe and an attachment on a busy machine; the pause between scans is 3 s.
+constexpr int kAttachWaitMs = 15000;
+const QString kDetachEntry = QStringLiteral("中斷並嘗試連接下一台讀卡機");
+const QString kAttachedText = QStringLiteral("成功連接讀卡機");
+const QString kOfflineText = QStringLiteral("讀卡機離線");
+
+int linesContaining(const MForm &window, const QString &text)
+{
+    return logView(window)->toPlainText().count(text);
+}
+
+// The detach entry as the user finds it on a right click in the log view.
+bool detachEnabledOnRightClick(MForm &window)
+{
+    bool enabled = false;
+    ModalResponder<QMenu> responder([&](QMenu *menu) {
+        enabled = entry(window, kDetachEntry)->isEnabled();
+        menu->close();
+    });
+    emit logView(window)->customContextMenuRequested(QPoint(5, 5));
+    return enabled;
+}
+
+} // namespace
+
+class TestTrayReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void detachEntryIsOfferedWhileAReaderIsAttachedAndGivesItUp();
+};
+
+void TestTrayReader::initTestCase()
+{
+    KIV3_REQUIRE_FREE_AGENT_PORTS();
+}
+
+void TestTrayReader::detachEntryIsOfferedWhileAReaderIsAttachedAndGivesItUp()
+{
+    SimulatedReader device(QByteArray::fromHex("7e0a0009"));
+    QVERIFY2(device.setupError().isNull(), qPrintable(device.setupError()));
+    const auto ports = std::make_shared<SimulatedSerialPorts>(QList { device.portEntry() });
+    MForm window(nullptr, true);
+    QVERIFY(window.startService(std::make_unique<TestDeviceFactory>(ports)));
+
+    QTRY_COMPARE_WITH_TIMEOUT(linesContaining(window, kAttachedText), 1, kAttachWaitMs);
+    QVERIFY(detachEnabledOnRightClick(window));
+
+    entry(window, kDetachEntry)->trigger();
+    // Given up after an idle wait; found again after the pause, since it is the only one.
+    QTRY_COMPARE_WITH_TIMEOUT(linesContaining(window, kOfflineText), 1, kAttachWaitMs);
+    QVERIFY(!detachEnabledOnRightClick(window));
+    QTRY_COMPARE_WITH_TIMEOUT(linesContaining(window, kAttachedText), 2, kAttachWaitMs);
+
+    // Gone from the list before the line hangs up, so that quitting does not wait.
+    ports->setEntries({});
+    device.unplug();
+}
+
+QTEST_MAIN(TestTrayReader)
+#include "TestTrayReader.moc"
