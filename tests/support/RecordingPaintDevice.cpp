@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QTextItem>
 
+#include <climits>
+
 class RecordingPaintEngine : public QPaintEngine
 {
 public:
