@@ -109,6 +109,13 @@ struct Rig
         device.unplug();
     }
 
+    // Starts the reader and waits until it has attached the simulated device.
+    bool startAndWaitForAttachment()
+    {
+        reader->start();
+        return QTest::qWaitFor([this] { return events.count("reader") == 1; }, kAttachTimeoutMs);
+    }
+
     SimulatedReader device;
     SerialPortEntry entry;
     std::shared_ptr<SimulatedSerialPorts> ports;
@@ -340,8 +347,7 @@ void TestReader::bursts()
 
     Rig rig(kReaderAnswer);
     REQUIRE_DEVICE(rig);
-    rig.reader->start();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.events.count("reader"), 1, kAttachTimeoutMs);
+    QVERIFY2(rig.startAndWaitForAttachment(), qPrintable(rig.events.all().join(" | ")));
 
     rig.device.send(burst);
     QTRY_COMPARE_WITH_TIMEOUT(rig.events.size(), 2 + expected.size(), kAttachTimeoutMs);
@@ -357,8 +363,7 @@ void TestReader::framesApartGiveOneCardEach()
 {
     Rig rig(kReaderAnswer);
     REQUIRE_DEVICE(rig);
-    rig.reader->start();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.events.count("reader"), 1, kAttachTimeoutMs);
+    QVERIFY2(rig.startAndWaitForAttachment(), qPrintable(rig.events.all().join(" | ")));
 
     // Each frame is sent once the previous card arrived, so well after its burst ended.
     const QList<QByteArray> frames = { QByteArray::fromHex("7e0a00030000000001"),
@@ -378,8 +383,7 @@ void TestReader::detachWaitsForSilenceThenReattaches()
 {
     Rig rig(kReaderAnswer);
     REQUIRE_DEVICE(rig);
-    rig.reader->start();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.events.count("reader"), 1, kAttachTimeoutMs);
+    QVERIFY2(rig.startAndWaitForAttachment(), qPrintable(rig.events.all().join(" | ")));
 
     rig.reader->detach();
     // A frame during the idle wait restarts it: the reader must stay for 3000 ms after it.
@@ -407,8 +411,7 @@ void TestReader::readerMissingFromEnumerationIsGivenUp()
 {
     Rig rig(kReaderAnswer);
     REQUIRE_DEVICE(rig);
-    rig.reader->start();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.events.count("reader"), 1, kAttachTimeoutMs);
+    QVERIFY2(rig.startAndWaitForAttachment(), qPrintable(rig.events.all().join(" | ")));
 
     // The line stays open and silent; only the enumeration no longer reports the port.
     rig.ports->setEntries({});
@@ -421,8 +424,7 @@ void TestReader::unpluggedReaderGoesOffline()
 {
     Rig rig(kReaderAnswer);
     REQUIRE_DEVICE(rig);
-    rig.reader->start();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.events.count("reader"), 1, kAttachTimeoutMs);
+    QVERIFY2(rig.startAndWaitForAttachment(), qPrintable(rig.events.all().join(" | ")));
 
     // While the list still names the terminal, holding it keeps its number from being
     // given to another program's terminal, which the next scan would then probe.
@@ -447,8 +449,7 @@ void TestReader::deletingAttachedReaderReportsOfflineAndWaits()
     connect(
         rig.reader.get(), &QThread::finished, this, [&finished] { finished = true; },
         Qt::DirectConnection);
-    rig.reader->start();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.events.count("reader"), 1, kAttachTimeoutMs);
+    QVERIFY2(rig.startAndWaitForAttachment(), qPrintable(rig.events.all().join(" | ")));
 
     rig.reader.reset();
     QVERIFY(finished);
@@ -460,8 +461,7 @@ void TestReader::chatteringDeviceIsCappedAndDoesNotPreventStop()
 {
     Rig rig(kReaderAnswer);
     REQUIRE_DEVICE(rig);
-    rig.reader->start();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.events.count("reader"), 1, kAttachTimeoutMs);
+    QVERIFY2(rig.startAndWaitForAttachment(), qPrintable(rig.events.all().join(" | ")));
 
     // Far more than the burst keeps, and never 20 ms of silence.
     rig.device.startChattering(QByteArray(256, '\x55'));
