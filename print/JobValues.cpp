@@ -2,9 +2,9 @@
 
 namespace JobValues {
 
-QString text(const QJsonObject &job, const QString &key)
+QString text(const QJsonObject &job, const QString &key, const QString &absent)
 {
-    return job.contains(key) ? job.value(key).toString() : QString();
+    return job.contains(key) ? job.value(key).toString() : absent;
 }
 
 int integer(const QJsonObject &job, const QString &key, int absent)
@@ -15,6 +15,11 @@ int integer(const QJsonObject &job, const QString &key, int absent)
 double real(const QJsonObject &job, const QString &key, double absent)
 {
     return job.contains(key) ? job.value(key).toDouble(0) : absent;
+}
+
+bool boolean(const QJsonObject &job, const QString &key, bool absent)
+{
+    return job.contains(key) ? job.value(key).toBool(false) : absent;
 }
 
 } // namespace JobValues

@@ -1,10 +1,9 @@
 #include "PrintDocument.h"
 
 #include "PageDocument.h"
+#include "RowDocument.h"
 
 #include <QPrinterInfo>
-
-#include <stdexcept>
 
 namespace {
 
@@ -19,8 +18,9 @@ bool isRowDocument(const QJsonObject &job)
 void printDocument(const QJsonObject &job)
 {
     if (isRowDocument(job))
-        throw std::runtime_error("row-based documents cannot be printed yet");
-    printPageDocument(job);
+        printRowDocument(job);
+    else
+        printPageDocument(job);
 }
 
 QStringList getPrinters()

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QPageLayout>
 #include <QPaintEngine>
 #include <QPrintEngine>
 #include <QPrinter>
 
-// A print engine that keeps only the pen colour of each line and fails on demand: painting that cannot begin, a
-// refused page break, a painter that cannot end, an error state once a copy has ended.
+// A print engine that keeps only the pen colour of each line and the page size it is given, and
+// fails on demand: painting that cannot begin, a refused page break, a painter that cannot end, an
+// error state once a copy has ended.
 class FakePrintDevice : public QPaintEngine, public QPrintEngine
 {
 public:
@@ -43,8 +45,15 @@ public:
     void drawLines(const QLineF *, int) override { lineColours.append(m_pen.color()); }
     Type type() const override { return QPaintEngine::User; }
 
-    void setProperty(PrintEnginePropertyKey, const QVariant &) override { }
-    QVariant property(PrintEnginePropertyKey) const override { return QVariant(); }
+    void setProperty(PrintEnginePropertyKey key, const QVariant &value) override
+    {
+        if (key == PPK_QPageSize)
+            m_layout.setPageSize(value.value<QPageSize>());
+    }
+    QVariant property(PrintEnginePropertyKey key) const override
+    {
+        return key == PPK_QPageLayout ? QVariant::fromValue(m_layout) : QVariant();
+    }
     bool newPage() override
     {
         ++newPages;
@@ -79,6 +88,7 @@ public:
 private:
     QPrinter::PrinterState m_state = QPrinter::Idle;
     QPen m_pen;
+    QPageLayout m_layout { QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF() };
 };
 
 // Keeps the fake device alive for as long as the printer that uses it.

@@ -1,6 +1,7 @@
 #include "RecordingPaintDevice.h"
 
 #include <QPainter>
+#include <QPolygonF>
 #include <QTextItem>
 
 #include <climits>
@@ -26,7 +27,7 @@ public:
     {
         for (int i = 0; i < rectCount; ++i) {
             RecordedCall call = stateNow(RecordedCall::Rect);
-            call.rect = rects[i];
+            call.rect = call.transform.mapRect(rects[i]);
             calls.append(call);
         }
     }
@@ -35,7 +36,24 @@ public:
     {
         for (int i = 0; i < lineCount; ++i) {
             RecordedCall call = stateNow(RecordedCall::Line);
-            call.line = lines[i];
+            call.line = call.transform.map(lines[i]);
+            calls.append(call);
+        }
+    }
+
+    // A replayed picture draws its lines as polylines: each segment counts as a line.
+    void drawPolygon(const QPointF *points, int pointCount, PolygonDrawMode mode) override
+    {
+        if (mode != PolylineMode) {
+            RecordedCall call = stateNow(RecordedCall::Polygon);
+            call.rect = call.transform.map(QPolygonF(QVector<QPointF>(points, points + pointCount)))
+                            .boundingRect();
+            calls.append(call);
+            return;
+        }
+        for (int i = 1; i < pointCount; ++i) {
+            RecordedCall call = stateNow(RecordedCall::Line);
+            call.line = call.transform.map(QLineF(points[i - 1], points[i]));
             calls.append(call);
         }
     }
@@ -43,7 +61,7 @@ public:
     void drawTextItem(const QPointF &position, const QTextItem &textItem) override
     {
         RecordedCall call = stateNow(RecordedCall::Text);
-        call.position = position;
+        call.position = call.transform.map(position);
         call.text = textItem.text();
         calls.append(call);
     }
@@ -57,6 +75,7 @@ private:
         call.pen = painter()->pen();
         call.brush = painter()->brush();
         call.font = painter()->font();
+        call.transform = painter()->combinedTransform();
         call.clipped = painter()->hasClipping();
         if (call.clipped)
             call.clipRect = painter()->clipBoundingRect();

@@ -10,13 +10,16 @@
 #include <QPointF>
 #include <QRectF>
 #include <QString>
+#include <QTransform>
 
 #include <memory>
 
-// One drawing call as the paint engine received it, with the painter's state in force.
+// One drawing call as the paint engine received it, in device dots, with the painter's state
+// in force.
 struct RecordedCall
 {
-    enum Kind { Rect, Line, Text };
+    // Polygon: any closed polygon, kept as its bounding rectangle.
+    enum Kind { Rect, Line, Text, Polygon };
 
     Kind kind = Rect;
     int page = 0;
@@ -30,12 +33,14 @@ struct RecordedCall
     QFont font;
     bool clipped = false;
     QRectF clipRect;
+    // From the painter's coordinates to the device's, already applied to the shapes above.
+    QTransform transform;
 };
 
 class RecordingPaintEngine;
 
-// A paged paint device of a chosen resolution that keeps every rectangle, line and line
-// of text drawn on it, so that tests can check positions in dots exactly.
+// A paged paint device of a chosen resolution that keeps every rectangle, line, polygon and
+// line of text drawn on it, so that tests can check positions in dots exactly.
 class RecordingPaintDevice : public QPagedPaintDevice
 {
 public:

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QPainter>
+#include <QPicture>
+#include <QPointF>
+#include <QPrinter>
+
+// A row document drawn once in memory, and the page height its rows and margins need.
+struct RowRecording
+{
+    QPicture picture;
+    double heightMm = 0;
+};
+
+// Prints a row-based document: one page of "width" by the height of its rows per copy.
+// Throws the print engine's exceptions.
+void printRowDocument(const QJsonObject &job);
+
+// The same on a printer that is already set up: the rows are laid out once, the page
+// size set from their height, and the recording replayed once per copy.
+void printRowDocumentOn(QPrinter &printer, const QJsonObject &job);
+
+// Lays the rows out onto a picture of the toolkit's resolution, shifted by the offsets.
+// Throws EPrinterFailed when the picture cannot be painted.
+RowRecording recordRowDocument(const QJsonObject &job, QPointF offsetMm);
+
+// Lays the rows out with a painter active on any device, in that device's resolution,
+// and returns the total height in millimetres. Leaves the painter's state as it found it.
+double drawRowDocument(const QJsonObject &job, QPainter &painter, QPointF offsetMm);
