@@ -1,8 +1,11 @@
 #include "AgentPorts.h"
 #include "AgentProcess.h"
 #include "PrivateSpooler.h"
+#include "RowDocument.h"
 #include "TestClient.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -60,6 +63,66 @@ QColor inkNear(const QImage &picture, double xMm, double yMm)
     return QColor();
 }
 
+double pointsOf(double millimetres)
+{
+    return millimetres / 25.4 * 72;
+}
+
+// The queue writes whole points.
+bool isPageOfMm(const PrivateSpooler::PdfInfo &info, double widthMm, double heightMm)
+{
+    return qAbs(info.pageSizePt.width() - pointsOf(widthMm)) < 1
+        && qAbs(info.pageSizePt.height() - pointsOf(heightMm)) < 1;
+}
+
+QString describe(const PrivateSpooler::PdfInfo &info)
+{
+    return QStringLiteral("%1: %2 pages of %3 x %4 pt")
+        .arg(info.path)
+        .arg(info.pages)
+        .arg(info.pageSizePt.width())
+        .arg(info.pageSizePt.height());
+}
+
+// Thirty rows of an item name and a right-aligned price, and a total under a rule.
+QJsonObject textReceipt()
+{
+    QJsonArray rows;
+    for (int i = 1; i <= 30; ++i) {
+        rows.append(QJsonObject {
+            { "cs",
+              QJsonArray {
+                  QJsonObject { { "text", QStringLiteral("珍珠奶茶 %1").arg(i) }, { "w", 40 } },
+                  QJsonObject { { "text", QStringLiteral("%1.00").arg(i * 5) },
+                                { "x", 45 },
+                                { "w", 30 },
+                                { "align", "right" } } } } });
+    }
+    rows.append(QJsonObject { { "cs",
+                                QJsonObject { { "text", QStringLiteral("合計 2325.00") },
+                                              { "fb", true },
+                                              { "lt", "dash" },
+                                              { "pt", 1 },
+                                              { "align", "right" } } } });
+    return { { "doctype", "rowbase" },
+             { "docname", "text receipt" },
+             { "width", 80 },
+             { "mt", 4 },
+             { "mb", 6 },
+             { "rmb", 0.5 },
+             { "cfn", "Noto Sans CJK TC" },
+             { "cfs", 10 },
+             { "rs", rows } };
+}
+
+QString printRequest(const char *id, const QJsonObject &document)
+{
+    return QString::fromUtf8(
+        QJsonDocument(
+            QJsonObject { { "id", id }, { "method", "print.print" }, { "data", document } })
+            .toJson(QJsonDocument::Compact));
+}
+
 QStringList requestLines(const AgentProcess &agent)
 {
     QStringList lines;
@@ -84,6 +147,7 @@ private slots:
     void noPrinterAtAll();
     void spoolerThatRefusesOrIsGoneIsReported();
     void pageDocumentPrintsItsItemsWhereTheyAreDrawn();
+    void rowDocumentPrintsOnePageAsHighAsItsRows();
 
 private:
     // Starts the agent against the scheduler and connects one client to it.
@@ -98,6 +162,8 @@ private:
 
 void TestAgentRequests::initTestCase()
 {
+    // QTEST_MAIN pins the picture resolution to 96 dpi; the agent uses the platform plugin's.
+    QCoreApplication::setAttribute(Qt::AA_Use96Dpi, false);
     KIV3_REQUIRE_FREE_AGENT_PORTS();
     KIV3_REQUIRE_PRIVATE_SPOOLER();
 }
@@ -335,5 +401,74 @@ void TestAgentRequests::pageDocumentPrintsItsItemsWhereTheyAreDrawn()
     }
 }
 
-QTEST_GUILESS_MAIN(TestAgentRequests)
+void TestAgentRequests::rowDocumentPrintsOnePageAsHighAsItsRows()
+{
+    PrivateSpooler spooler;
+    QVERIFY2(spooler.start({ QStringLiteral("Kassa") }, QStringLiteral("Kassa")),
+             qPrintable(spooler.errorString()));
+    QVERIFY2(startAgent(spooler), qPrintable(m_agent->errors()));
+    // Rows of exact heights: 2 + (1 + 6 + 1) + (1 + 4 + 1) + 3 = 19 mm, with rules at 3 and 15.
+    const QString rules = QStringLiteral(R"("doctype":"rowbase","width":80,"mt":2,"rmt":1,
+        "rmb":1,"mb":3,"rs":[{"cs":[{"lt":"solid","pt":6}]},{"cs":{"pt":4,"lb":"solid"}}])");
+    const QJsonObject receipt = textReceipt();
+    // Laid out here under the agent's platform plugin, so at the same picture resolution.
+    const double receiptMm = recordRowDocument(receipt, QPointF()).heightMm;
+    QVERIFY(receiptMm > 30 * 4);
+
+    exchange({
+        { "three copies",
+          QStringLiteral(R"({"id":"r","method":"print.print","data":{%1,"copycount":3}})")
+              .arg(rules),
+          QStringLiteral(R"(\{"r":null\})"), QStringLiteral("執行列印作業") },
+        { "moved down",
+          QStringLiteral(R"({"id":"o","method":"print.print","data":{%1,"offsety":3}})").arg(rules),
+          QStringLiteral(R"(\{"o":null\})"), QStringLiteral("執行列印作業") },
+        { "nothing to measure",
+          QStringLiteral(R"({"id":"e","method":"print.print","data":{"doctype":"rowbase",
+              "width":80,"rs":[]}})"),
+          QStringLiteral(R"(\{"e":null\})"), QStringLiteral("不支援的紙張尺寸") },
+        { "text receipt", printRequest("t", receipt), QStringLiteral(R"(\{"t":null\})"),
+          QStringLiteral("執行列印作業") },
+    });
+
+    QVERIFY(spooler.waitForJobs(5));
+    QTRY_COMPARE(spooler.pdfs(QStringLiteral("Kassa")).size(), 5);
+    const QStringList pdfs = spooler.pdfs(QStringLiteral("Kassa"));
+    for (int i = 0; i < 4; ++i) {
+        const PrivateSpooler::PdfInfo info = PrivateSpooler::pdfInfo(pdfs.at(i));
+        QVERIFY2(info.pages == 1 && isPageOfMm(info, 80, 19), qPrintable(describe(info)));
+    }
+    const PrivateSpooler::PdfInfo receiptInfo = PrivateSpooler::pdfInfo(pdfs.at(4));
+    QVERIFY2(receiptInfo.pages == 1 && isPageOfMm(receiptInfo, 80, receiptMm),
+             qPrintable(describe(receiptInfo) + QStringLiteral(", not %1 mm high").arg(receiptMm)));
+
+    const QImage copy = PrivateSpooler::renderPage(pdfs.at(0), 1, kPictureDpi);
+    for (const double level : { 3.0, 15.0 }) {
+        QVERIFY(inkNear(copy, 6, level).isValid());
+        QVERIFY(inkNear(copy, 74, level).isValid());
+    }
+    QCOMPARE(inkWithin(copy, QRectF(0, 4, 80, 10)), 0);
+    QCOMPARE(inkWithin(copy, QRectF(0, 0, 4, 19)), 0);
+    QCOMPARE(PrivateSpooler::renderPage(pdfs.at(2), 1, kPictureDpi), copy);
+
+    // The offset moves the rules 3 mm down on a page of the same height.
+    const QImage moved = PrivateSpooler::renderPage(pdfs.at(3), 1, kPictureDpi);
+    QVERIFY(inkNear(moved, 40, 6).isValid());
+    QVERIFY(inkNear(moved, 40, 18).isValid());
+    QCOMPARE(inkWithin(moved, QRectF(0, 0, 80, 5)), 0);
+
+    // Item names on the left, prices on the right, in every part of the receipt's length.
+    const QImage text = PrivateSpooler::renderPage(pdfs.at(4), 1, kPictureDpi);
+    for (const double share : { 0.1, 0.5, 0.85 }) {
+        const double level = receiptMm * share;
+        QVERIFY2(inkWithin(text, QRectF(5, level - 3, 25, 6)) > 0,
+                 qPrintable(QString::number(level)));
+        QVERIFY2(inkWithin(text, QRectF(60, level - 3, 15, 6)) > 0,
+                 qPrintable(QString::number(level)));
+        QCOMPARE(inkWithin(text, QRectF(0, level - 3, 4.5, 6)), 0);
+    }
+    QCOMPARE(inkWithin(text, QRectF(0, 0, 80, 3.5)), 0);
+}
+
+QTEST_MAIN(TestAgentRequests)
 #include "TestAgentRequests.moc"
