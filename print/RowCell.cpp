@@ -120,10 +120,9 @@ double drawRowCell(const QJsonObject &cell, QPainter &painter, double top,
     height += textHeight;
     y += textHeight;
 
-    if (cell.contains(keyOf("pb"))) {
-        height += realOf(cell, "pb", 0);
-        y += realOf(cell, "pb", 0);
-    }
+    const double bottomSpacing = realOf(cell, "pb", 0);
+    height += bottomSpacing;
+    y += bottomSpacing;
     if (cell.contains(keyOf("lb")))
         drawRule(cell.value(keyOf("lb")), painter, span, y);
     return height;
