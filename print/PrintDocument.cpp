@@ -5,15 +5,11 @@
 
 #include <QPrinterInfo>
 
-namespace {
-
 bool isRowDocument(const QJsonObject &job)
 {
     return job.contains(QStringLiteral("doctype"))
         && job.value(QStringLiteral("doctype")).toString() == QStringLiteral("rowbase");
 }
-
-} // namespace
 
 void printDocument(const QJsonObject &job)
 {

@@ -9,5 +9,8 @@
 // threw while drawing.
 void printDocument(const QJsonObject &job);
 
+// Whether the document is a row-based receipt ("doctype" "rowbase") or else page-based.
+bool isRowDocument(const QJsonObject &job);
+
 // The names of the printers installed on this computer, in the order Qt reports them.
 QStringList getPrinters();

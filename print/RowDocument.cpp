@@ -76,17 +76,23 @@ void printRowDocument(const QJsonObject &job)
 void printRowDocumentOn(QPrinter &printer, const QJsonObject &job)
 {
     const int copies = readCopyCount(job);
-    const QPointF offsetMm(JobValues::real(job, keyOf("offsetx"), 0),
-                           JobValues::real(job, keyOf("offsety"), 0));
-    const double width = paperWidth(job);
-    const RowRecording recording = recordRowDocument(job, offsetMm);
-    applyPageSize(printer,
-                  QPageSize(QSizeF(width, recording.heightMm), QPageSize::Millimeter, QString(),
-                            QPageSize::FuzzyMatch));
+    const RowRecording recording = setupRowPage(printer, job);
     // However many copies, the rows were laid out once; every copy replays the recording.
     printCopies(printer, copies, [&recording](QPainter &painter) {
         painter.drawPicture(QPointF(0, 0), recording.picture);
     });
+}
+
+RowRecording setupRowPage(QPagedPaintDevice &device, const QJsonObject &job)
+{
+    const QPointF offsetMm(JobValues::real(job, keyOf("offsetx"), 0),
+                           JobValues::real(job, keyOf("offsety"), 0));
+    const double width = paperWidth(job);
+    RowRecording recording = recordRowDocument(job, offsetMm);
+    applyPageSize(device,
+                  QPageSize(QSizeF(width, recording.heightMm), QPageSize::Millimeter, QString(),
+                            QPageSize::FuzzyMatch));
+    return recording;
 }
 
 RowRecording recordRowDocument(const QJsonObject &job, QPointF offsetMm)

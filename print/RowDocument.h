@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPicture>
 #include <QPointF>
@@ -20,6 +21,11 @@ void printRowDocument(const QJsonObject &job);
 // The same on a printer that is already set up: the rows are laid out once, the page
 // size set from their height, and the recording replayed once per copy.
 void printRowDocumentOn(QPrinter &printer, const QJsonObject &job);
+
+// Lays the rows out once, shifted by "offsetx" and "offsety", and gives the device a page of
+// "width" by their height. Throws EInvalidPaperSize for a page the device refuses or that
+// has no area, and EPrinterFailed when the rows cannot be recorded.
+RowRecording setupRowPage(QPagedPaintDevice &device, const QJsonObject &job);
 
 // Lays the rows out onto a picture of the toolkit's resolution, shifted by the offsets.
 // Throws EPrinterFailed when the picture cannot be painted.

@@ -1,5 +1,6 @@
 #include "AgentPorts.h"
 #include "AgentProcess.h"
+#include "PageChecks.h"
 #include "PrivateSpooler.h"
 #include "RowDocument.h"
 #include "TestClient.h"
@@ -30,11 +31,6 @@ QPoint dots(double xMm, double yMm)
     return QPoint(qRound(xMm / 25.4 * kPictureDpi), qRound(yMm / 25.4 * kPictureDpi));
 }
 
-bool isInk(QRgb pixel)
-{
-    return qGray(pixel) < 160;
-}
-
 // Dark pixels inside a rectangle given in millimetres.
 int inkWithin(const QImage &picture, const QRectF &areaMm)
 {
@@ -61,27 +57,6 @@ QColor inkNear(const QImage &picture, double xMm, double yMm)
         }
     }
     return QColor();
-}
-
-double pointsOf(double millimetres)
-{
-    return millimetres / 25.4 * 72;
-}
-
-// The queue writes whole points.
-bool isPageOfMm(const PrivateSpooler::PdfInfo &info, double widthMm, double heightMm)
-{
-    return qAbs(info.pageSizePt.width() - pointsOf(widthMm)) < 1
-        && qAbs(info.pageSizePt.height() - pointsOf(heightMm)) < 1;
-}
-
-QString describe(const PrivateSpooler::PdfInfo &info)
-{
-    return QStringLiteral("%1: %2 pages of %3 x %4 pt")
-        .arg(info.path)
-        .arg(info.pages)
-        .arg(info.pageSizePt.width())
-        .arg(info.pageSizePt.height());
 }
 
 // Thirty rows of an item name and a right-aligned price, and a total under a rule.
