@@ -80,12 +80,20 @@ QString failureMessage()
         return refusal("不支援的紙張尺寸", "its page size has no area or is not one Qt knows");
     } catch (const EInvalidOrientation &) {
         return refusal("不支援的列印方向", "\"orientation\" must be 0 or 1");
-    } catch (const EPrinterFailed &) {
-        return QStringLiteral("the document could not be drawn");
     } catch (const std::exception &error) {
         return QStringLiteral("the document could not be drawn: %1")
             .arg(QString::fromUtf8(error.what()));
+    } catch (...) {
+        return QStringLiteral("the document could not be drawn");
     }
+}
+
+// Whatever the locale, so that the Chinese of a refusal arrives intact.
+void writeUtf8(FILE *stream, const QString &text)
+{
+    QTextStream writer(stream);
+    writer.setCodec("UTF-8");
+    writer << text;
 }
 
 } // namespace
@@ -94,13 +102,12 @@ int main(int argc, char *argv[])
 {
     useOffscreenPlatformWithoutDisplay();
     QGuiApplication application(argc, argv);
-    QTextStream out(stdout);
     try {
-        for (const QString &file : render(parseArguments(application)))
-            out << file << '\n';
+        const QStringList written = render(parseArguments(application));
+        writeUtf8(stdout, written.join(QLatin1Char('\n')) + QLatin1Char('\n'));
         return 0;
     } catch (...) {
-        QTextStream(stderr) << "kiv3-render: " << failureMessage() << '\n';
+        writeUtf8(stderr, QStringLiteral("kiv3-render: %1\n").arg(failureMessage()));
         return 1;
     }
 }
