@@ -5,8 +5,8 @@ BUILD_PACKAGES="cmake make g++ qtbase5-dev libqt5websockets5-dev libqt5serialpor
 # A private CUPS scheduler with PDF queues (tools/private-cups.sh), and glyphs for the
 # Traditional Chinese that documents print.
 PRINT_PACKAGES="cups cups-client cups-ipp-utils printer-driver-cups-pdf fonts-noto-cjk"
-# The printing tests also read the PDFs.
-TEST_PACKAGES="$PRINT_PACKAGES poppler-utils"
+# The printing tests also read the PDFs; the demo page's test drives a real browser.
+TEST_PACKAGES="$PRINT_PACKAGES poppler-utils chromium chromium-driver python3-selenium"
 
 run_as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -1,0 +1,446 @@
+#!/usr/bin/python3
+"""The demo page (web/index.html) in a real browser against the real service.
+
+The service runs in kiv3-web-test-host (WebTestHost.cpp) with a private spooler whose default
+queue "PDF" writes PDF files, a card reader on a pseudo-terminal and the stand-in caller-ID
+library; the test drives those through the host's line commands. Debian's chromium, driven by
+Debian's chromedriver, opens the page from a local web server. A full-page screenshot of each
+test's last state is saved under --artifact-dir.
+"""
+
+import argparse
+import base64
+import contextlib
+import functools
+import http.server
+import importlib.util
+import json
+import os
+import re
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
+PACKAGES = "chromium chromium-driver python3-selenium"
+CHROMIUM_FLAGS = [
+    "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+    "--disable-background-networking", "--disable-component-update", "--disable-sync",
+    # The agent's certificate is self-signed.
+    "--ignore-certificate-errors",
+    "--window-size=1400,1000",
+]
+
+# Bounded waits, generous for a shared 2-core machine.
+PAGE_WAIT_S = 30
+# A scan of the ports every 3 s, a probe and an attachment.
+ATTACH_WAIT_S = 30
+# The private spooler starts, converts the job and writes its PDF.
+SPOOLER_WAIT_S = 90
+HOST_QUIT_WAIT_S = 60
+
+ARGS = None
+
+
+def prerequisites_missing():
+    """Why the test cannot run here, or None: missing parts are a failure, never a skip."""
+    if os.geteuid() != 0:
+        return "must run as root: the private spooler needs it"
+    for path in (CHROMIUM, CHROMEDRIVER):
+        if not os.access(path, os.X_OK):
+            return f"{path} is missing: apt-get install {PACKAGES}"
+    if importlib.util.find_spec("selenium") is None:
+        return f"python3-selenium is missing: apt-get install {PACKAGES}"
+    if not os.access(ARGS.host_program, os.X_OK):
+        return f"the test host {ARGS.host_program} is not built"
+    return None
+
+
+def points(millimetres):
+    return millimetres / 25.4 * 72
+
+
+class Host:
+    """The test host: its output collected line by line, commands written to its input."""
+
+    def __init__(self, program):
+        environment = dict(os.environ)
+        environment.setdefault("QT_QPA_PLATFORM", "offscreen")
+        self.lines = []
+        self.changed = threading.Condition()
+        self.process = subprocess.Popen(
+            [program], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+            env=environment, text=True, encoding="utf-8", errors="replace", bufsize=1)
+        self.collector = threading.Thread(target=self._collect, daemon=True)
+        self.collector.start()
+        first = self.wait_for_line(lambda line: line == "ready" or line.startswith("error start"),
+                                   SPOOLER_WAIT_S)
+        if first != "ready":
+            self.stop()
+            raise RuntimeError(f"the test host did not start: {first}")
+
+    def _collect(self):
+        for line in self.process.stdout:
+            line = line.rstrip("\n")
+            print(f"host: {line}", flush=True)
+            with self.changed:
+                self.lines.append(line)
+                self.changed.notify_all()
+        with self.changed:
+            self.changed.notify_all()
+
+    def wait_for_line(self, matches, timeout, start=0):
+        """The first line from index `start` on that matches, or None on timeout or exit."""
+        deadline = time.monotonic() + timeout
+        with self.changed:
+            while True:
+                found = next((line for line in self.lines[start:] if matches(line)), None)
+                remaining = deadline - time.monotonic()
+                if found is not None or remaining <= 0 or self.process.poll() is not None:
+                    return found
+                self.changed.wait(min(remaining, 1))
+
+    def mark(self):
+        with self.changed:
+            return len(self.lines)
+
+    def command(self, text, timeout=PAGE_WAIT_S):
+        """Sends a command and returns its answer line (ok, error or jobs)."""
+        name = text.split(" ", 1)[0]
+        start = self.mark()
+        self.process.stdin.write(text + "\n")
+        self.process.stdin.flush()
+        answer = self.wait_for_line(
+            lambda line: line.startswith((f"ok {name}", f"error {name}:", f"{name} ")),
+            timeout, start)
+        if answer is None or answer.startswith("error"):
+            raise AssertionError(f"host command '{text}' failed: {answer}")
+        return answer
+
+    def wait_for_log(self, text, start, timeout=PAGE_WAIT_S):
+        """Every log line from index `start` on up to the first that holds `text`."""
+        found = self.wait_for_line(lambda line: line.startswith("log ") and text in line,
+                                   timeout, start)
+        if found is None:
+            raise AssertionError(f"the host never logged '{text}'")
+        with self.changed:
+            lines = [line[4:] for line in self.lines[start:] if line.startswith("log ")]
+        return lines[:lines.index(found[4:]) + 1]
+
+    def jobs(self):
+        return json.loads(self.command("jobs").split(" ", 1)[1])
+
+    def stop(self):
+        if self.process.poll() is None:
+            with contextlib.suppress(OSError):
+                self.process.stdin.write("quit\n")
+                self.process.stdin.close()
+            try:
+                self.process.wait(HOST_QUIT_WAIT_S)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.collector.join()
+        self.process.stdout.close()
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def start_web_server(stack, directory):
+    server = http.server.ThreadingHTTPServer(
+        ("127.0.0.1", 0), functools.partial(QuietHandler, directory=directory))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    stack.callback(server.server_close)
+    stack.callback(server.shutdown)
+    return f"http://127.0.0.1:{server.server_address[1]}/index.html"
+
+
+def start_browser(stack):
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+
+    options = webdriver.ChromeOptions()
+    options.binary_location = CHROMIUM
+    for flag in CHROMIUM_FLAGS:
+        options.add_argument(flag)
+    profile = stack.enter_context(tempfile.TemporaryDirectory(prefix="kiv3-chromium-"))
+    options.add_argument(f"--user-data-dir={profile}")
+    driver = webdriver.Chrome(service=Service(executable_path=CHROMEDRIVER), options=options)
+    stack.callback(driver.quit)
+    return driver
+
+
+# Every log entry of the page, newest first, read in one go so that none goes stale meanwhile.
+READ_LOG = """
+return [...document.querySelectorAll('#log li.entry')].map(entry => ({
+  kind: entry.dataset.kind, event: entry.dataset.event || '', method: entry.dataset.method || '',
+  summary: entry.querySelector('.summary').textContent,
+  detail: (entry.querySelector('.detail') || {}).textContent || ''}));
+"""
+
+
+class DemoPageTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.stack = contextlib.ExitStack()
+        try:
+            cls.host = Host(ARGS.host_program)
+            cls.stack.callback(lambda: cls.host.stop())
+            cls.page_url = start_web_server(cls.stack, ARGS.web_dir)
+            cls.driver = start_browser(cls.stack)
+        except BaseException:
+            cls.stack.close()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.stack.close()
+
+    def tearDown(self):
+        self.save_screenshot(f"demo-page-{self._testMethodName.removeprefix('test_')}.png")
+
+    # ---- helpers ---------------------------------------------------------
+
+    def save_screenshot(self, name):
+        os.makedirs(ARGS.artifact_dir, exist_ok=True)
+        path = os.path.join(ARGS.artifact_dir, name)
+        size = self.driver.execute_cdp_cmd("Page.getLayoutMetrics", {})["cssContentSize"]
+        shot = self.driver.execute_cdp_cmd("Page.captureScreenshot", {
+            "format": "png", "captureBeyondViewport": True,
+            "clip": {"x": 0, "y": 0, "width": size["width"], "height": size["height"], "scale": 1}})
+        with open(path, "wb") as file:
+            file.write(base64.b64decode(shot["data"]))
+        print(f"screenshot: {path}", flush=True)
+
+    def wait_until(self, what, condition, timeout=PAGE_WAIT_S):
+        from selenium.webdriver.support.ui import WebDriverWait
+
+        return WebDriverWait(self.driver, timeout, poll_frequency=0.1).until(
+            lambda driver: condition(), message=f"waited {timeout} s for {what}")
+
+    def text(self, element_id):
+        return self.driver.find_element("id", element_id).text
+
+    def state(self):
+        return self.driver.find_element("id", "state").get_attribute("data-state")
+
+    def log(self):
+        return self.driver.execute_script(READ_LOG)
+
+    def count_entries(self, kind, method):
+        return sum(1 for e in self.log() if e["kind"] == kind and e["method"] == method)
+
+    def wait_for_entry(self, what, matches, timeout=PAGE_WAIT_S):
+        return self.wait_until(what, lambda: next((e for e in self.log() if matches(e)), None),
+                               timeout)
+
+    def open_page(self, host="127.0.0.1", tls=False):
+        self.driver.get(f"{self.page_url}?host={host}&tls={1 if tls else 0}")
+        self.wait_until("the connection", lambda: self.state() == "connected")
+
+    def printer_names(self):
+        return self.driver.execute_script(
+            "return [...document.getElementById('printers').options].map(o => o.value)")
+
+    def expect_agent_and_printers(self, url):
+        self.assertEqual(self.text("url"), url)
+        self.wait_until("the version", lambda: self.text("version") == "2.7")
+        self.assertEqual(self.text("device"), socket.gethostname())
+        self.wait_until("the printer PDF", lambda: "PDF" in self.printer_names())
+        reply = self.wait_for_entry("the printer list's reply",
+                                    lambda e: e["kind"] == "reply"
+                                    and e["method"] == "print.getprinters")
+        self.assertEqual(reply["summary"], "print.getprinters: PDF")
+        self.assertRegex(reply["detail"], r"^asked at \d\d:\d\d:\d\d\.\d{3}, answered after ")
+
+    def set_document(self, element_id, text):
+        self.driver.execute_script(
+            "document.getElementById(arguments[0]).value = arguments[1]", element_id, text)
+
+    def wait_for_jobs(self, condition):
+        deadline = time.monotonic() + SPOOLER_WAIT_S
+        while True:
+            jobs = self.host.jobs()
+            if condition(jobs):
+                return jobs
+            if time.monotonic() > deadline:
+                self.fail(f"the spooler never got there: {jobs}")
+            time.sleep(0.5)
+
+    # ---- tests -----------------------------------------------------------
+
+    def test_plain_connection_shows_agent_and_printers(self):
+        self.open_page()
+        self.expect_agent_and_printers("ws://127.0.0.1:54389")
+        self.assertEqual(self.text("reader-state"), "none")
+
+    def test_secure_connection_shows_agent_and_printers(self):
+        start = self.host.mark()
+        self.open_page(host="localhost", tls=True)
+        self.expect_agent_and_printers("wss://localhost:54390")
+        self.host.wait_for_log("建立加密連線成功", start)
+
+    # The document's own printer is replaced by the chosen one, so a printer that does not
+    # exist in the JSON must not matter. The queue writes whole points.
+    def test_samples_print_on_the_chosen_printer(self):
+        cases = [("page-doc", "print-page", "Demo page", (105, 148)),
+                 ("receipt-doc", "print-receipt", "Demo receipt", (80, None))]
+        start = self.host.mark()
+        self.open_page()
+        # Each request's log line follows the one before: the next is this test's own.
+        self.host.wait_for_log("查詢本電腦登錄的印表機", start)
+        self.wait_until("the printer PDF", lambda: "PDF" in self.printer_names())
+        self.driver.find_element("css selector", "#printers option[value='PDF']").click()
+        for textarea, button, title, (width_mm, height_mm) in cases:
+            with self.subTest(textarea=textarea):
+                original = self.driver.find_element("id", textarea).get_attribute("value")
+                self.assertTrue(original.startswith("{\n"))
+                self.set_document(textarea, '{\n  "printer": "Nowhere",' + original[1:])
+                jobs_before = len(self.host.jobs()["jobs"])
+                replies_before = self.count_entries("reply", "print.print")
+                start = self.host.mark()
+
+                self.driver.find_element("id", button).click()
+
+                self.wait_until("the print reply",
+                                lambda: self.count_entries("reply", "print.print") > replies_before,
+                                SPOOLER_WAIT_S)
+                reply = self.log()[0]
+                self.assertEqual((reply["kind"], reply["method"]), ("reply", "print.print"),
+                                 "newest first")
+                self.assertEqual(reply["summary"], "print.print → PDF: job ended")
+                self.assertEqual(self.text(f"{textarea}-error"), "")
+                self.assertIn("執行列印作業", self.host.wait_for_log("用戶'", start)[-1])
+
+                jobs = self.wait_for_jobs(lambda j: len(j["jobs"]) > jobs_before
+                                          and j["jobs"][-1]["state"] == "completed"
+                                          and len(j["pdfs"]) >= len(j["jobs"]))
+                self.assertEqual((jobs["jobs"][-1]["queue"], jobs["jobs"][-1]["title"]),
+                                 ("PDF", title))
+                pdf = jobs["pdfs"][-1]
+                self.assertEqual(pdf["pages"], 1)
+                self.assertAlmostEqual(pdf["widthPt"], points(width_mm), delta=1)
+                if height_mm:
+                    self.assertAlmostEqual(pdf["heightPt"], points(height_mm), delta=1)
+
+    def test_bad_document_is_reported_and_nothing_is_sent(self):
+        cases = [
+            ("page-doc", "print-page", '{"pages": [', "Not valid JSON"),
+            ("receipt-doc", "print-receipt", '[{"doctype": "rowbase"}]', "must be a JSON object"),
+        ]
+        listing = "查詢本電腦登錄的印表機"
+        start = self.host.mark()
+        self.open_page()
+        # Requests are handled in order: whatever reached the agent before a printer list
+        # request is logged before it.
+        self.host.wait_for_log(listing, start)
+        for textarea, button, text, reason in cases:
+            with self.subTest(textarea=textarea):
+                start = self.host.mark()
+                listings = self.count_entries("reply", "print.getprinters")
+                self.set_document(textarea, text)
+                self.driver.find_element("id", button).click()
+                error = self.text(f"{textarea}-error")
+                self.assertIn(reason, error)
+                self.assertIn("Nothing was sent", error)
+                self.assertEqual(self.count_entries("sent", "print.print"), 0)
+
+                self.driver.find_element("id", "refresh-printers").click()
+                lines = self.host.wait_for_log(listing, start)
+                self.assertEqual([line for line in lines if line.startswith("用戶'")], lines[-1:])
+                self.wait_until("the printer list", lambda: self.count_entries(
+                    "reply", "print.getprinters") > listings)
+
+    # The label is shown as text, never as markup. Card numbers beyond 2^53 lose digits in
+    # JSON.parse; the page shows them as sent.
+    def test_reader_events_show_newest_first_with_the_reader_state(self):
+        self.open_page()
+        description = 'USB-Serial Controller <b id="injected">"1"</b>'
+        label = self.host.command(f"plug {description}").split(" ", 2)[2]
+        self.assertTrue(label.startswith(description), label)
+        attached = f"attached: {label}"
+        try:
+            self.wait_until("the attached reader", lambda: self.text("reader-state") == attached,
+                            ATTACH_WAIT_S)
+            # A page that connects while a reader is attached is told so at once.
+            self.driver.refresh()
+            self.wait_until("the greeting", lambda: self.text("reader-state") == attached)
+
+            summaries = [f"card reader attached: {label}"]
+            # One at a time: frames sent together would make one burst, read as one card.
+            for command, summary in [("card 1234567890", "card 1234567890"),
+                                     ("card 72057594037927935", "card 72057594037927935"),
+                                     ("call 0212345678", "incoming call: 0212345678"),
+                                     ("call", "incoming call: (no number)")]:
+                self.host.command(command)
+                self.wait_for_entry(summary, lambda e, s=summary: e["summary"] == s)
+                summaries.append(summary)
+        finally:
+            self.host.command("unplug")
+        self.wait_until("the lost reader", lambda: self.text("reader-state") == "none",
+                        ATTACH_WAIT_S)
+        summaries.append("card reader lost")
+        events = [e["summary"] for e in self.log() if e["kind"] == "event"]
+        self.assertEqual(events, summaries[::-1])
+        self.assertEqual(self.driver.find_elements("id", "injected"), [])
+
+    def test_lost_connection_is_retried_until_the_agent_is_back(self):
+        self.open_page()
+        self.wait_until("the version", lambda: self.text("version") == "2.7")
+        self.host.stop()
+        self.wait_until("the retry countdown", lambda: re.fullmatch(
+            r"disconnected – retrying in [1-3] s", self.text("state")))
+        self.assertEqual((self.text("version"), self.text("reader-state")), ("–", "unknown"))
+        self.wait_for_entry("the lost connection",
+                            lambda e: e["kind"] == "error" and e["summary"].startswith(
+                                "connection lost"))
+
+        type(self).host = Host(ARGS.host_program)
+        self.wait_until("the reconnection", lambda: self.state() == "connected", SPOOLER_WAIT_S)
+        self.wait_until("the version", lambda: self.text("version") == "2.7")
+
+    def test_changing_the_target_stops_the_retries(self):
+        self.driver.get(f"{self.page_url}?host=nowhere.invalid")
+        self.wait_until("the retry countdown", lambda: self.state() == "retrying")
+        self.wait_for_entry("the unreachable agent",
+                            lambda e: e["summary"] == "cannot reach ws://nowhere.invalid:54389")
+        self.driver.find_element("id", "tls").click()
+        self.assertEqual(self.state(), "disconnected")
+        self.assertEqual(self.text("state"),
+                         "disconnected – press Connect to use the new settings")
+        self.assertTrue(self.driver.execute_script(
+            "return connection.retryTimer === null && connection.socket === null"))
+
+        host_field = self.driver.find_element("id", "host")
+        host_field.clear()
+        host_field.send_keys("localhost")
+        self.driver.find_element("id", "connect").click()
+        self.wait_until("the connection", lambda: self.state() == "connected")
+        self.assertEqual(self.text("url"), "wss://localhost:54390")
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--host-program", required=True)
+    parser.add_argument("--web-dir", required=True)
+    parser.add_argument("--artifact-dir", required=True)
+    ARGS, rest = parser.parse_known_args()
+    reason = prerequisites_missing()
+    if reason:
+        print(f"FAIL: {reason}", file=sys.stderr)
+        return 1
+    program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
+    return 0 if program.result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
