@@ -15,6 +15,14 @@
 
 namespace {
 
+// As the agent's printers are: the origin is the paper's corner whatever the margins.
+void putInFullPageMode(QPagedPaintDevice &device)
+{
+    QPageLayout layout = device.pageLayout();
+    layout.setMode(QPageLayout::FullPageMode);
+    device.setPageLayout(layout);
+}
+
 void paintOn(QPagedPaintDevice &device, const std::function<void(QPainter &)> &draw)
 {
     QPainter painter;
@@ -45,6 +53,7 @@ void renderRowDocument(const QJsonObject &job, QPagedPaintDevice &device)
 
 void renderDocument(const QJsonObject &job, QPagedPaintDevice &device)
 {
+    putInFullPageMode(device);
     if (isRowDocument(job))
         renderRowDocument(job, device);
     else

@@ -14,12 +14,12 @@ constexpr double kMetresPerInch = 0.0254;
 // page layout as it is set.
 QT_WARNING_PUSH
 QT_WARNING_DISABLE_DEPRECATED
-PageImages::PageImages(int dotsPerInch)
+PageImages::PageImages(int dotsPerInch, PageSink takePage)
     : m_dotsPerInch(dotsPerInch)
+    , m_takePage(std::move(takePage))
 {
-    setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(),
-                              QPageLayout::Millimeter));
-    QPageLayout fullPage = pageLayout();
+    QPageLayout fullPage(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(),
+                         QPageLayout::Millimeter);
     fullPage.setMode(QPageLayout::FullPageMode);
     setPageLayout(fullPage);
 }
@@ -36,10 +36,9 @@ int PageImages::devType() const
 
 QPaintEngine *PageImages::paintEngine() const
 {
-    // Each painter starts a page of its own; the one it paints on is only kept.
+    // Each painter starts a page of its own, after the previous painter's last page.
     if (!paintingActive()) {
-        if (!m_page.isNull())
-            m_finishedPages.append(m_page);
+        handOnPage();
         m_page = blankPage();
     }
     return m_page.paintEngine();
@@ -47,7 +46,7 @@ QPaintEngine *PageImages::paintEngine() const
 
 bool PageImages::newPage()
 {
-    m_finishedPages.append(m_page.copy());
+    m_takePage(m_page);
     QPainter *painter = m_page.paintEngine()->painter();
     painter->save();
     painter->resetTransform();
@@ -58,12 +57,17 @@ bool PageImages::newPage()
     return true;
 }
 
-QList<QImage> PageImages::pages() const
+void PageImages::finishLastPage()
 {
-    QList<QImage> all = m_finishedPages;
-    if (!m_page.isNull())
-        all.append(m_page);
-    return all;
+    handOnPage();
+}
+
+void PageImages::handOnPage() const
+{
+    if (m_page.isNull())
+        return;
+    m_takePage(m_page);
+    m_page = QImage();
 }
 
 int PageImages::metric(PaintDeviceMetric metric) const

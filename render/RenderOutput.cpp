@@ -15,13 +15,6 @@ namespace {
 // The resolution of the agent's printers in high-resolution mode.
 constexpr int kPdfDotsPerInch = 1200;
 
-void putInFullPageMode(QPagedPaintDevice &device)
-{
-    QPageLayout layout = device.pageLayout();
-    layout.setMode(QPageLayout::FullPageMode);
-    device.setPageLayout(layout);
-}
-
 void writeFile(const QString &path, const QByteArray &contents)
 {
     QSaveFile file(path);
@@ -58,7 +51,6 @@ QStringList renderPdf(const QJsonObject &job, const QString &path)
         writer.setResolution(kPdfDotsPerInch);
         writer.setCreator(QStringLiteral("kiv3-render"));
         writer.setTitle(JobValues::text(job, QStringLiteral("docname")));
-        putInFullPageMode(writer);
         renderDocument(job, writer);
     }
     writeFile(path, pdf);
@@ -67,11 +59,11 @@ QStringList renderPdf(const QJsonObject &job, const QString &path)
 
 QStringList renderPng(const QJsonObject &job, const QString &path, int dotsPerInch)
 {
-    PageImages images(dotsPerInch);
-    renderDocument(job, images);
     QList<QByteArray> pictures;
-    for (const QImage &page : images.pages())
-        pictures.append(pngOf(page));
+    PageImages images(dotsPerInch,
+                      [&pictures](const QImage &page) { pictures.append(pngOf(page)); });
+    renderDocument(job, images);
+    images.finishLastPage();
     QStringList written;
     for (int i = 0; i < pictures.size(); ++i) {
         written.append(numberedPath(path, i + 1));

@@ -35,6 +35,16 @@ QImage drawnDirectly(QSize size, const std::function<void(QPainter &)> &draw)
     return image;
 }
 
+// The pages a device hands on, in order.
+struct PageList
+{
+    QList<QImage> pages;
+    PageImages::PageSink sink()
+    {
+        return [this](const QImage &page) { pages.append(page.copy()); };
+    }
+};
+
 } // namespace
 
 class TestPageImages : public QObject
@@ -44,12 +54,13 @@ class TestPageImages : public QObject
 private slots:
     void pagesAreAsLargeAsTheLayoutInFullPageMode();
     void everyPageLooksAsIfPaintedOnAPictureOfItsOwn();
-    void eachPainterStartsAPage();
+    void eachPainterStartsAPageAndFinishingIsOnce();
 };
 
 void TestPageImages::pagesAreAsLargeAsTheLayoutInFullPageMode()
 {
-    PageImages device(kDotsPerInch);
+    PageList finished;
+    PageImages device(kDotsPerInch, finished.sink());
     QCOMPARE(device.pageLayout().mode(), QPageLayout::FullPageMode);
     QVERIFY(device.setPageSize(QPageSize(QPageSize::A6)));
     QVERIFY(device.setPageOrientation(QPageLayout::Landscape));
@@ -66,7 +77,8 @@ void TestPageImages::pagesAreAsLargeAsTheLayoutInFullPageMode()
     QPainter painter(&device);
     painter.drawPoint(0, 0);
     painter.end();
-    const QList<QImage> pages = device.pages();
+    device.finishLastPage();
+    const QList<QImage> &pages = finished.pages;
     QCOMPARE(pages.size(), 1);
     QCOMPARE(pages.at(0).size(), a6Landscape);
     QCOMPARE(qGray(pages.at(0).pixel(0, 0)), 0);
@@ -74,7 +86,8 @@ void TestPageImages::pagesAreAsLargeAsTheLayoutInFullPageMode()
 
 void TestPageImages::everyPageLooksAsIfPaintedOnAPictureOfItsOwn()
 {
-    PageImages device(kDotsPerInch);
+    PageList finished;
+    PageImages device(kDotsPerInch, finished.sink());
     QVERIFY(device.setPageSize(QPageSize(QPageSize::A5)));
     const QSize size(device.width(), device.height());
     QPainter painter(&device);
@@ -85,7 +98,8 @@ void TestPageImages::everyPageLooksAsIfPaintedOnAPictureOfItsOwn()
     QVERIFY(device.newPage());
     painter.end();
 
-    const QList<QImage> pages = device.pages();
+    device.finishLastPage();
+    const QList<QImage> &pages = finished.pages;
     QCOMPARE(pages.size(), 3);
     QCOMPARE(pages.at(0), drawnDirectly(size, [](QPainter &direct) {
                  direct.setPen(QPen(Qt::red, 2));
@@ -100,15 +114,19 @@ void TestPageImages::everyPageLooksAsIfPaintedOnAPictureOfItsOwn()
     QCOMPARE(pages.at(2), drawnDirectly(size, [](QPainter &) {}));
 }
 
-void TestPageImages::eachPainterStartsAPage()
+void TestPageImages::eachPainterStartsAPageAndFinishingIsOnce()
 {
-    PageImages device(kDotsPerInch);
-    QVERIFY(device.pages().isEmpty());
+    PageList finished;
+    PageImages device(kDotsPerInch, finished.sink());
+    device.finishLastPage();
+    QVERIFY(finished.pages.isEmpty());
     for (int copy = 0; copy < 2; ++copy) {
         QPainter painter(&device);
         drawSample(painter, copy);
     }
-    const QList<QImage> pages = device.pages();
+    device.finishLastPage();
+    device.finishLastPage();
+    const QList<QImage> &pages = finished.pages;
     QCOMPARE(pages.size(), 2);
     QVERIFY(pages.at(0) != pages.at(1));
 }

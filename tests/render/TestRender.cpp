@@ -117,6 +117,8 @@ Run TestRender::render(const QStringList &arguments, const QByteArray &standardI
     // A private runtime folder keeps Qt's notice about a missing one off standard error.
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->path());
     process.setProcessEnvironment(environment);
+    // Relative names land in the test's own folder.
+    process.setWorkingDirectory(m_dir->path());
     process.start(renderProgram(), arguments);
     process.write(standardInput);
     process.closeWriteChannel();
@@ -230,21 +232,11 @@ void TestRender::badInputExitsWithOneLineAndWritesNothing()
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, standardInput);
     QFETCH(QString, message);
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->path());
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(m_dir->path());
-    process.start(renderProgram(), arguments);
-    process.write(standardInput);
-    process.closeWriteChannel();
-    QVERIFY(process.waitForFinished(kRenderWaitMs));
+    const Run run = render(arguments, standardInput);
 
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 1);
-    QCOMPARE(process.readAllStandardOutput(), QByteArray());
-    const QStringList lines = QString::fromUtf8(process.readAllStandardError())
-                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, QString());
+    const QStringList lines = run.errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.first().startsWith(QStringLiteral("kiv3-render: ") + message),
              qPrintable(lines.first()));
