@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything with AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer, and runs every test.
+# --long adds the long load run: 1,000 clients sending 100 version queries each.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 . "$ROOT/tools/common.sh"
 
+for argument in "$@"; do
+    case "$argument" in
+        --long) export KIV3_LONG_LOAD=1 ;;
+        *) echo "usage: $0 [--long]" >&2; exit 2 ;;
+    esac
+done
+
 ensure_packages $BUILD_PACKAGES $TEST_PACKAGES
 BUILD_DIR="$ROOT/build-tests"
-configure_and_build "$BUILD_DIR" Debug -DBUILD_TESTING=ON
-cd "$BUILD_DIR"
-ctest --output-on-failure -j "$(nproc)"
+configure_and_build "$BUILD_DIR" Debug -DBUILD_TESTING=ON -DKIV3_SANITIZE=address,undefined
+(cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)")
