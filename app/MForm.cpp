@@ -20,6 +20,9 @@ const char kTrayIconPath[] = ":/qu_icon_18x18.png";
 const char kTimePrefixFormat[] = "hh:mm a > ";
 // Pages can add lines in a loop; the view keeps the newest ones, standard error keeps all.
 constexpr int kMaximumLogLines = 10000;
+// Dropping lines lays out the whole view again, so they are dropped a thousand at a time:
+// one by one, a visible view under a flood of requests stalls the whole agent.
+constexpr int kLinesDroppedTogether = 1000;
 
 void writeToStandardError(const QString &line)
 {
@@ -36,7 +39,6 @@ MForm::MForm(QWidget *parent, bool trayAvailable)
     , hasTray(trayAvailable)
 {
     ui->setupUi(this);
-    ui->log->document()->setMaximumBlockCount(kMaximumLogLines);
 
     ui->log->setContextMenuPolicy(Qt::CustomContextMenu);
     trayMenu = ui->log->createStandardContextMenu();
@@ -122,10 +124,21 @@ void MForm::appendLine(const QString &line)
     if (!document->isEmpty())
         cursor.insertBlock();
     cursor.insertText(line);
+    dropOldestLines(document);
 
     if (followEnd)
         scrollBar->setValue(scrollBar->maximum());
     writeToStandardError(line);
+}
+
+void MForm::dropOldestLines(QTextDocument *document)
+{
+    const int excess = document->blockCount() - kMaximumLogLines;
+    if (excess < kLinesDroppedTogether)
+        return;
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, excess);
+    cursor.removeSelectedText();
 }
 
 void MForm::closeEvent(QCloseEvent *event)

@@ -10,6 +10,7 @@
 class DevProxy;
 class QAction;
 class QMenu;
+class QTextDocument;
 
 namespace Ui {
 class MForm;
@@ -43,6 +44,7 @@ private slots:
 private:
     void createActions();
     void appendLine(const QString &line);
+    static void dropOldestLines(QTextDocument *document);
     void writeBanner();
 
     Ui::MForm *ui;
