@@ -70,13 +70,10 @@ bool PrivateSpooler::start(const QStringList &queues, const QString &defaultQueu
         m_errorString = QStringLiteral("the private spooler is running already");
         return false;
     }
-    QStringList arguments = { QStringLiteral("start"), QStringLiteral("--watch"),
-                              QString::number(QCoreApplication::applicationPid()) };
-    if (!defaultQueue.isEmpty())
-        arguments << QStringLiteral("--default") << defaultQueue;
-    arguments << QStringLiteral("--") << queues;
+    m_queues = queues;
+    m_defaultQueue = defaultQueue;
     QByteArray output;
-    if (!runScript(arguments, kStartTimeoutMs, &output))
+    if (!runScript(startArguments({}), kStartTimeoutMs, &output))
         return false;
 
     const QMap<QString, QString> values = exportedValues(output);
@@ -107,6 +104,32 @@ void PrivateSpooler::stop()
     m_server.clear();
     m_outputRoot.clear();
     m_home.clear();
+}
+
+bool PrivateSpooler::stopScheduler()
+{
+    return !m_dir.isEmpty()
+        && runScript({ QStringLiteral("stop"), m_dir, QStringLiteral("--keep") }, kStopTimeoutMs);
+}
+
+bool PrivateSpooler::restartScheduler()
+{
+    if (m_dir.isEmpty()) {
+        m_errorString = QStringLiteral("the private spooler was never started");
+        return false;
+    }
+    return runScript(startArguments({ QStringLiteral("--dir"), m_dir }), kStartTimeoutMs);
+}
+
+QStringList PrivateSpooler::startArguments(const QStringList &options) const
+{
+    QStringList arguments = { QStringLiteral("start"), QStringLiteral("--watch"),
+                              QString::number(QCoreApplication::applicationPid()) };
+    arguments << options;
+    if (!m_defaultQueue.isEmpty())
+        arguments << QStringLiteral("--default") << m_defaultQueue;
+    arguments << QStringLiteral("--") << m_queues;
+    return arguments;
 }
 
 bool PrivateSpooler::rejectJobs(const QString &queue)

@@ -46,6 +46,10 @@ public:
     QString errorString() const { return m_errorString; }
     // The queue refuses new jobs from now on, as a printer taken out of service does.
     bool rejectJobs(const QString &queue);
+    // Stops the scheduler as a crash or an administrator would, keeping its folder with the
+    // queues and jobs; restartScheduler() starts it again there, at the same address.
+    bool stopScheduler();
+    bool restartScheduler();
 
     // The CUPS_SERVER value: the scheduler's socket.
     QString server() const { return m_server; }
@@ -76,11 +80,15 @@ public:
 
 private:
     bool runScript(const QStringList &arguments, int timeoutMs, QByteArray *output = nullptr) const;
+    // The script's start command for this spooler's queues, with these options.
+    QStringList startArguments(const QStringList &options) const;
 
     QString m_dir;
     QString m_server;
     QString m_outputRoot;
     QString m_home;
+    QStringList m_queues;
+    QString m_defaultQueue;
     mutable QString m_errorString;
 };
 

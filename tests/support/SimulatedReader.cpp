@@ -102,6 +102,11 @@ void SimulatedReader::startChattering(const QByteArray &chunk)
     wakeThread();
 }
 
+void SimulatedReader::hangUpWhenQueried()
+{
+    m_hangUpWhenQueried = true;
+}
+
 void SimulatedReader::unplug()
 {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -143,7 +148,10 @@ void SimulatedReader::run()
             const ssize_t count = ::read(m_master, bytes, sizeof bytes);
             if (count > 0) {
                 received.append(bytes, static_cast<int>(count));
-                answerQueries(received);
+                if (!answerQueries(received)) {
+                    closeTerminal();
+                    return;
+                }
             }
         }
     }
@@ -160,17 +168,20 @@ bool SimulatedReader::takeCommands(std::deque<QByteArray> &outgoing, QByteArray 
     return true;
 }
 
-void SimulatedReader::answerQueries(QByteArray &received)
+bool SimulatedReader::answerQueries(QByteArray &received)
 {
     const QByteArray query = CardFrame::queryCommand();
     for (int at = received.indexOf(query); at >= 0; at = received.indexOf(query)) {
         received.remove(0, at + query.size());
         ++m_queries;
+        if (m_hangUpWhenQueried)
+            return false;
         if (!m_probeAnswer.isEmpty())
             writeAll(m_probeAnswer, WhenFull::Wait);
     }
     // A query may be split across reads: keep only what could still start one.
     received = received.right(query.size() - 1);
+    return true;
 }
 
 void SimulatedReader::writeAll(const QByteArray &bytes, WhenFull whenFull)

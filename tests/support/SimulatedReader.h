@@ -43,12 +43,16 @@ public:
     void startChattering(const QByteArray &chunk);
     // Closes the master side: the device is gone, the slave side hangs up.
     void unplug();
+    // From now on the device is unplugged by the next query instead of answering it, as a
+    // port that vanishes while it is being probed.
+    void hangUpWhenQueried();
 
 private:
     void wakeThread();
     void run();
     bool takeCommands(std::deque<QByteArray> &outgoing, QByteArray &chatter);
-    void answerQueries(QByteArray &received);
+    // False once the device has hung up on a query.
+    bool answerQueries(QByteArray &received);
     enum class WhenFull { Wait, Drop };
     void writeAll(const QByteArray &bytes, WhenFull whenFull);
     void closeTerminal();
@@ -62,6 +66,7 @@ private:
     int m_wakeRead = -1;
     int m_wakeWrite = -1;
     std::atomic<int> m_queries { 0 };
+    std::atomic<bool> m_hangUpWhenQueried { false };
     std::atomic<std::chrono::steady_clock::rep> m_lastSendWritten { 0 };
 
     std::mutex m_lock;

@@ -1,0 +1,291 @@
+#include "AgentPorts.h"
+#include "DevProxy.h"
+#include "FakeAD101.h"
+#include "FakePrintEngine.h"
+#include "TestClient.h"
+#include "TestDeviceFactory.h"
+
+#include <QAbstractSocket>
+#include <QHostInfo>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kClients = 100;
+constexpr int kQueriesPerClient = 20;
+// A hundred handshakes and two thousand queries on a loaded machine under sanitizers.
+constexpr int kCrowdWaitMs = 60000;
+const QString kAcceptedSuffix = QStringLiteral("建立連線成功");
+const QString kClosedSuffix = QStringLiteral("連線結束");
+const QByteArray kHandshake = "GET / HTTP/1.1\r\n"
+                              "Host: 127.0.0.1:54389\r\n"
+                              "Upgrade: websocket\r\n"
+                              "Connection: Upgrade\r\n"
+                              "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                              "Sec-WebSocket-Version: 13\r\n\r\n";
+// An empty text message, the version query, masked as a client must send it.
+const QByteArray kMaskedVersionQuery = QByteArray::fromHex("818000000000");
+
+// The connections the service still holds. An accepted WebSocket has no parent, but owns
+// its transport socket, which stays in the listener's tree until the WebSocket is deleted;
+// a TLS socket's own inner socket is not counted twice.
+int liveSockets(const DevProxy &proxy)
+{
+    int count = 0;
+    for (const QAbstractSocket *socket : proxy.findChildren<QAbstractSocket *>())
+        count += qobject_cast<QAbstractSocket *>(socket->parent()) ? 0 : 1;
+    return count;
+}
+
+bool writeAll(int descriptor, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(descriptor, data, size);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= size_t(written);
+    }
+    return true;
+}
+
+int connectToPlainPort()
+{
+    const int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(DevProxy::kPlainPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (descriptor >= 0
+        && ::connect(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
+        return descriptor;
+    return -1;
+}
+
+// Reads byte by byte up to the blank line that ends the server's handshake answer.
+bool readHandshakeAnswer(int descriptor)
+{
+    const char end[] = "\r\n\r\n";
+    int matched = 0;
+    char byte = 0;
+    while (matched < 4) {
+        if (::read(descriptor, &byte, 1) != 1)
+            return false;
+        matched = byte == end[matched] ? matched + 1 : (byte == end[0] ? 1 : 0);
+    }
+    return true;
+}
+
+// Clients in a process of their own, which the test kills: the system then drops their
+// connections without any close handshake, with a reset where replies were left unread.
+class ClientProcess
+{
+public:
+    ClientProcess() = default;
+    ~ClientProcess() { kill(); }
+    ClientProcess(const ClientProcess &) = delete;
+    ClientProcess &operator=(const ClientProcess &) = delete;
+
+    bool start()
+    {
+        // Built before the fork: a child of a threaded process must not allocate.
+        const QByteArray queries = kMaskedVersionQuery.repeated(kQueriesPerClient);
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return false;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(ready[0]);
+            runClients(queries, ready[1]);
+        }
+        ::close(ready[1]);
+        m_ready = ready[0];
+        return m_pid > 0;
+    }
+
+    // True once every client has its handshake and has sent its queries.
+    bool isReady()
+    {
+        pollfd readable { m_ready, POLLIN, 0 };
+        char byte = 0;
+        if (!m_isReady && ::poll(&readable, 1, 0) == 1)
+            m_isReady = ::read(m_ready, &byte, 1) == 1;
+        return m_isReady;
+    }
+
+    void kill()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+        if (m_ready >= 0)
+            ::close(m_ready);
+        m_ready = -1;
+    }
+
+private:
+    [[noreturn]] static void runClients(const QByteArray &queries, int readyDescriptor)
+    {
+        int descriptors[kClients];
+        for (int &descriptor : descriptors) {
+            descriptor = connectToPlainPort();
+            if (descriptor < 0
+                || !writeAll(descriptor, kHandshake.constData(), size_t(kHandshake.size())))
+                ::_exit(1);
+        }
+        for (const int descriptor : descriptors) {
+            if (!readHandshakeAnswer(descriptor)
+                || !writeAll(descriptor, queries.constData(), size_t(queries.size())))
+                ::_exit(2);
+        }
+        writeAll(readyDescriptor, "r", 1);
+        for (;;)
+            ::pause();
+    }
+
+    pid_t m_pid = -1;
+    int m_ready = -1;
+    bool m_isReady = false;
+};
+
+// The service with a stand-in print engine and no devices, and what it logs.
+struct Service
+{
+    Service()
+        : devices(new TestDeviceFactory())
+        , proxy(nullptr, std::make_unique<FakePrintEngine>(),
+                std::unique_ptr<DeviceFactory>(devices))
+    {
+    }
+
+    int linesEndingWith(const QString &suffix) const
+    {
+        int count = 0;
+        for (const QList<QVariant> &arguments : log)
+            count += arguments.first().toString().endsWith(suffix) ? 1 : 0;
+        return count;
+    }
+
+    TestDeviceFactory *devices;
+    DevProxy proxy;
+    QSignalSpy log { &proxy, &DevProxy::message };
+};
+
+enum class Vanishing { KilledProcess, AbortedSockets };
+
+// In-process clients that send their queries and then drop the connection at once.
+void abortClientsAfterQueries(Service &service)
+{
+    std::vector<std::unique_ptr<TestClient>> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(std::make_unique<TestClient>());
+        clients.back()->open(QUrl(QStringLiteral("ws://127.0.0.1:54389")));
+    }
+    for (auto &client : clients)
+        QVERIFY(client->waitConnected());
+    QTRY_COMPARE_WITH_TIMEOUT(service.linesEndingWith(kAcceptedSuffix), kClients, kCrowdWaitMs);
+    QCOMPARE(liveSockets(service.proxy), kClients);
+
+    for (auto &client : clients) {
+        for (int i = 0; i < kQueriesPerClient; ++i)
+            client->socket().sendTextMessage(QString());
+        client->socket().flush();
+        client->socket().abort();
+    }
+}
+
+void killClientProcess(Service &service)
+{
+    ClientProcess process;
+    QVERIFY(process.start());
+    QTRY_VERIFY_WITH_TIMEOUT(process.isReady(), kCrowdWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(service.linesEndingWith(kAcceptedSuffix), kClients, kCrowdWaitMs);
+    process.kill();
+}
+
+QString expectedVersionReply()
+{
+    return QStringLiteral(R"({"device":"%1","version":"2.7"})").arg(QHostInfo::localHostName());
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Vanishing)
+
+class TestVanishingClients : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void vanishedClientsLeaveNothingBehind_data();
+    void vanishedClientsLeaveNothingBehind();
+};
+
+void TestVanishingClients::initTestCase()
+{
+    KIV3_REQUIRE_FREE_AGENT_PORTS();
+}
+
+void TestVanishingClients::init()
+{
+    fakeAD101().reset();
+}
+
+void TestVanishingClients::vanishedClientsLeaveNothingBehind_data()
+{
+    QTest::addColumn<Vanishing>("vanishing");
+    QTest::newRow("client process killed") << Vanishing::KilledProcess;
+    QTest::newRow("client sockets aborted") << Vanishing::AbortedSockets;
+}
+
+// Connections that end without a close handshake, some while their replies are still
+// being written: every one is logged as ended, its socket goes, and the service serves on.
+void TestVanishingClients::vanishedClientsLeaveNothingBehind()
+{
+    QFETCH(Vanishing, vanishing);
+    Service service;
+
+    if (vanishing == Vanishing::KilledProcess)
+        killClientProcess(service);
+    else
+        abortClientsAfterQueries(service);
+    if (QTest::currentTestFailed())
+        return;
+
+    QTRY_COMPARE_WITH_TIMEOUT(service.linesEndingWith(kClosedSuffix), kClients, kCrowdWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(liveSockets(service.proxy), 0, kCrowdWaitMs);
+
+    // A newcomer is answered, and an event reaches it alone, once: no vanished client is
+    // still listed for events.
+    TestClient newcomer;
+    QVERIFY(newcomer.connectPlain());
+    newcomer.socket().sendTextMessage(QString());
+    QTRY_COMPARE(newcomer.received(), QStringList { expectedVersionReply() });
+    Reader *reader = service.devices->reader;
+    std::thread([reader] { emit reader->card(42); }).join();
+    QTRY_COMPARE(newcomer.received().size(), 2);
+    QCOMPARE(newcomer.received().last(), QStringLiteral(R"({"card":42})"));
+    QCOMPARE(liveSockets(service.proxy), 1);
+    QVERIFY(newcomer.closeAndWait());
+    QTRY_COMPARE(liveSockets(service.proxy), 0);
+}
+
+QTEST_MAIN(TestVanishingClients)
+#include "TestVanishingClients.moc"
