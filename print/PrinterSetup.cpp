@@ -30,9 +30,14 @@ QPrinterInfo findPrinter(const QString &name)
 std::unique_ptr<QPrinter> setupPrinter(const QJsonObject &job)
 {
     std::unique_ptr<QPrinter> printer = createPrinter();
-    const QPrinterInfo found = findPrinter(JobValues::text(job, QStringLiteral("printer")));
+    const QString name = JobValues::text(job, QStringLiteral("printer"));
+    const QPrinterInfo found = findPrinter(name);
     if (printer->printerName() != found.printerName())
         printer->setPrinterName(found.printerName());
+    // Qt keeps the printer it had when the named one has gone meanwhile (a scheduler
+    // restarting): the job must not go to that one instead.
+    if (printer->printerName() != found.printerName())
+        throw EInvalidPrinter { name };
     printer->setFullPage(true);
     if (job.contains(QStringLiteral("docname")))
         printer->setDocName(JobValues::text(job, QStringLiteral("docname")));
