@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with AddressSanitizer, LeakSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test.
+# UndefinedBehaviorSanitizer, runs every test, then runs each fuzzing harness for 20 s.
 # --long adds the long load run: 1,000 clients sending 100 version queries each.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -17,3 +17,4 @@ ensure_packages $BUILD_PACKAGES $TEST_PACKAGES
 BUILD_DIR="$ROOT/build-tests"
 configure_and_build "$BUILD_DIR" Debug -DBUILD_TESTING=ON -DKIV3_SANITIZE=address,undefined
 (cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)")
+"$ROOT/tools/run-fuzz.sh" 20
