@@ -3,6 +3,7 @@
 #include "AgentVersion.h"
 #include "PrintEngine.h"
 #include "PrintExceptions.h"
+#include "RepeatedKeys.h"
 
 #include <QCoreApplication>
 #include <QHostInfo>
@@ -58,6 +59,8 @@ HandledMessage RequestHandler::handleMessage(const QString &message)
     if (message.isEmpty())
         return { versionReply(), kVersionQueried };
 
+    if (hasRepeatedKey(message))
+        return { std::nullopt, kInvalidJson };
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(message.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError)

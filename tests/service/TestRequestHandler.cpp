@@ -103,6 +103,21 @@ void TestRequestHandler::messagesGetTheirReplyAndActionText_data()
     QTest::newRow("trailing garbage") << R"({"id":"a"} x)" << two << QByteArray() << invalidJson;
     QTest::newRow("top-level array") << R"([{"id":"a","method":"print.getprinters"}])" << two
                                      << QByteArray(R"({"":null})") << missingMethod;
+    // Qt's parser would leak the earlier value of a repeated key, so such text is refused.
+    QTest::newRow("repeated key holding arrays")
+        << R"({"id":"a","method":"print.print","data":{"pages":[[1]],"pages":[[2]]}})" << two
+        << QByteArray() << invalidJson;
+    QTest::newRow("repeated id") << R"({"id":"a","id":"b","method":"print.getprinters"})" << two
+                                 << QByteArray() << invalidJson;
+    QTest::newRow("repeated key written with an escape")
+        << R"({"id":"a","method":"print.getprinters","\u006dethod":{}})" << two << QByteArray()
+        << invalidJson;
+    QTest::newRow("same keys in sibling objects")
+        << R"({"id":"a","method":"print.print","data":{"pages":[[{"x":1},{"x":2}]]}})" << two
+        << QByteArray(R"({"a":null})") << QStringLiteral("執行列印作業");
+    QTest::newRow("key names as values, escaped quotes in keys")
+        << R"({"id":"method","method":"print.getprinters","m\"id":"id","m\\\"id":[]})" << two
+        << QByteArray(R"({"method":["Kassa","標籤機"]})") << listed;
     QTest::newRow("no method") << R"({"id":"x"})" << two << QByteArray(R"({"x":null})")
                                << missingMethod;
     QTest::newRow("no id") << R"({"method":"print.getprinters"})" << two
