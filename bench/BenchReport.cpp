@@ -1,0 +1,20 @@
+#include "BenchReport.h"
+
+#include <QTextStream>
+
+#include <algorithm>
+
+void printRow(QTextStream &out, const BenchRow &row)
+{
+    out << "BENCH\t" << row.name << '\t' << QString::number(row.figure, 'g', 6) << '\t' << row.unit
+        << '\t' << QString::number(row.baseline, 'g', 6) << '\t' << row.baselineName << '\t'
+        << QString::number(row.ratio, 'f', 4) << '\t' << row.target << '\n';
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
