@@ -13,7 +13,7 @@ usage() {
 Usage: tools/run-benchmarks.sh [--runs N] [--idle-runs N] [--only NAME]... [--markdown]
 
   --runs N       runs of each benchmark (default 3); the table shows medians over them
-  --idle-runs N  runs of the 30-second idle benchmark (default 1)
+  --idle-runs N  runs of the 30-second idle benchmark (default 3)
   --only NAME    only this benchmark (repeatable): page-drawing, row-layout,
                  reader-latency, requests, fanout, idle
   --markdown     print the table in Markdown, as the README shows it
@@ -21,7 +21,7 @@ EOF
 }
 
 RUNS=3
-IDLE_RUNS=1
+IDLE_RUNS=3
 MARKDOWN=0
 ONLY=()
 bad_usage() {

@@ -147,6 +147,9 @@ class Host:
                 self.process.wait()
         self.collector.join()
         self.process.stdout.close()
+        # A sanitizer's report, a crash or a hang at exit shows only in the host's status.
+        if self.process.returncode != 0:
+            raise AssertionError(f"the test host ended with status {self.process.returncode}")
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
