@@ -117,6 +117,7 @@ class TestAgentRequests : public QObject
 
 private slots:
     void initTestCase();
+    void cleanup();
     void answersEveryKindOfMessage();
     void printersWithoutADefault();
     void noPrinterAtAll();
@@ -141,6 +142,14 @@ void TestAgentRequests::initTestCase()
     QCoreApplication::setAttribute(Qt::AA_Use96Dpi, false);
     KIV3_REQUIRE_FREE_AGENT_PORTS();
     KIV3_REQUIRE_PRIVATE_SPOOLER();
+}
+
+void TestAgentRequests::cleanup()
+{
+    m_client.reset();
+    if (m_agent)
+        QVERIFY2(m_agent->quitCleanly(), qPrintable(m_agent->errors()));
+    m_agent.reset();
 }
 
 bool TestAgentRequests::startAgent(const PrivateSpooler &spooler)

@@ -171,6 +171,8 @@ void TestSpoolerFaults::cleanup()
     if (m_agent && m_agent->process().state() != QProcess::NotRunning)
         ::kill(pid_t(m_agent->process().processId()), SIGCONT);
     m_client.reset();
+    if (m_agent)
+        QVERIFY2(m_agent->quitCleanly(), qPrintable(m_agent->errors()));
     m_agent.reset();
 }
 

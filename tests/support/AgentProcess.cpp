@@ -29,6 +29,16 @@ AgentProcess::~AgentProcess()
     m_process.waitForFinished();
 }
 
+bool AgentProcess::quitCleanly()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(kStartWaitMs))
+            return false;
+    }
+    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
 bool AgentProcess::startServing(const QStringList &launcher)
 {
     QStringList command = launcher;

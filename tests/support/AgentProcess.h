@@ -21,6 +21,10 @@ public:
     // and waits until it reports that it serves; false, with errors() telling why, if not.
     bool startServing(const QStringList &launcher = QStringList());
 
+    // Asks the agent to quit and waits for it: true if it ended by itself with status 0,
+    // which a sanitizer's report at exit would change.
+    bool quitCleanly();
+
     QProcess &process() { return m_process; }
     // Decoded only when asked: a read may end inside a multi-byte character.
     QString errors() const { return QString::fromUtf8(m_errors); }
