@@ -313,7 +313,19 @@ void TestAgentRequests::spoolerThatRefusesOrIsGoneIsReported()
           QStringLiteral(
               R"({"id":"r","method":"print.print","data":{"printer":"Closed","papersize":0}})"),
           QStringLiteral(R"(\{"r":null\})"), QStringLiteral("發生內部錯誤") },
+        { "printers still listed", QStringLiteral(R"({"id":"l","method":"print.getprinters"})"),
+          QStringLiteral(R"(\{"l":\["Closed","Kassa"\]\})"),
+          QStringLiteral("查詢本電腦登錄的印表機") },
+        { "next job on the open queue",
+          QStringLiteral(
+              R"({"id":"k","method":"print.print","data":{"printer":"Kassa","papersize":0}})"),
+          QStringLiteral(R"(\{"k":null\})"), QStringLiteral("執行列印作業") },
     });
+    QVERIFY2(spooler.waitForJobs(1), qPrintable(spooler.errorString()));
+    const QList<PrivateSpooler::Job> jobs = spooler.jobs();
+    QCOMPARE(jobs.size(), 1);
+    QCOMPARE(jobs.first().queue, QStringLiteral("Kassa"));
+
     spooler.stop();
     exchange({
         { "gone",

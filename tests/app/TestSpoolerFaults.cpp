@@ -144,7 +144,6 @@ private slots:
     void initTestCase();
     void cleanup();
     void schedulerStoppedInTheMiddleOfAJobFailsItAndTheNextJobPrints();
-    void queueRejectingJobsFailsItsJobAndTheAgentServesOn();
 
 private:
     // Starts the agent against the scheduler, with temporary files in a folder of its own,
@@ -257,34 +256,6 @@ void TestSpoolerFaults::schedulerStoppedInTheMiddleOfAJobFailsItAndTheNextJobPri
     QCOMPARE(jobs.first().title, QStringLiteral("next"));
     QTRY_COMPARE(spooler.pdfs(QStringLiteral("Kassa")).size(), 1);
     QCOMPARE(QDir(m_agentTemp.path()).entryList(QDir::Files), QStringList {});
-}
-
-void TestSpoolerFaults::queueRejectingJobsFailsItsJobAndTheAgentServesOn()
-{
-    PrivateSpooler spooler;
-    QVERIFY2(spooler.start({ QStringLiteral("Closed"), QStringLiteral("Kassa") },
-                           QStringLiteral("Kassa")),
-             qPrintable(spooler.errorString()));
-    QVERIFY2(spooler.rejectJobs(QStringLiteral("Closed")), qPrintable(spooler.errorString()));
-    QVERIFY2(startAgent(spooler), qPrintable(m_agent->errors()));
-
-    QCOMPARE(exchange(printRequest(QStringLiteral("r"),
-                                   shortDocument(QStringLiteral("Closed"), QStringLiteral("r"))),
-                      QStringLiteral(R"({"r":null})")),
-             kInternalError);
-    QCOMPARE(exchange(QStringLiteral(R"({"id":"l","method":"print.getprinters"})"),
-                      QStringLiteral(R"({"l":["Closed","Kassa"]})")),
-             QStringLiteral("查詢本電腦登錄的印表機"));
-    QCOMPARE(exchange(printRequest(QStringLiteral("k"),
-                                   shortDocument(QStringLiteral("Kassa"), QStringLiteral("k"))),
-                      QStringLiteral(R"({"k":null})")),
-             kPrinted);
-
-    QVERIFY2(spooler.waitForJobs(1), qPrintable(spooler.errorString()));
-    const QList<PrivateSpooler::Job> jobs = spooler.jobs();
-    QCOMPARE(jobs.size(), 1);
-    QCOMPARE(jobs.first().queue, QStringLiteral("Kassa"));
-    QCOMPARE(m_agent->errors().count(kPrinted), 1);
 }
 
 QTEST_MAIN(TestSpoolerFaults)
