@@ -2,6 +2,7 @@
 #include "DevProxy.h"
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
+#include "ServiceLog.h"
 #include "SimulatedReader.h"
 #include "SimulatedSerialPorts.h"
 #include "TestClient.h"
@@ -52,16 +53,7 @@ struct Service
         return count;
     }
 
-    QStringList deviceLines() const
-    {
-        QStringList lines;
-        for (const QList<QVariant> &arguments : log) {
-            const QString line = arguments.first().toString();
-            if (!line.startsWith(kAcceptedPrefix))
-                lines.append(line);
-        }
-        return lines;
-    }
+    QStringList deviceLines() const { return ::deviceLines(log); }
 
     TestDeviceFactory *devices;
     DevProxy proxy;

@@ -2,6 +2,7 @@
 #include "DevProxy.h"
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
+#include "ServiceLog.h"
 #include "SimulatedReader.h"
 #include "SimulatedSerialPorts.h"
 #include "TestClient.h"
@@ -22,7 +23,6 @@ const QString kCardEvent = QStringLiteral(R"({"card":305419896})");
 const QString kUnreaderEvent = QStringLiteral(R"({"unreader":null})");
 const QString kOffline = QStringLiteral("讀卡機離線");
 const QString kAttachedSuffix = QStringLiteral("成功連接讀卡機");
-const QString kAcceptedPrefix = QStringLiteral("與用戶端");
 // What the reader logs when a candidate port fails during its probe.
 const QStringList kProbeFailurePrefixes
     = { QStringLiteral("送出查詢命令時失敗"), QStringLiteral("接收讀卡機回應時失敗"),
@@ -47,16 +47,7 @@ struct Service
     {
     }
 
-    QStringList deviceLines() const
-    {
-        QStringList lines;
-        for (const QList<QVariant> &arguments : log) {
-            const QString line = arguments.first().toString();
-            if (!line.startsWith(kAcceptedPrefix))
-                lines.append(line);
-        }
-        return lines;
-    }
+    QStringList deviceLines() const { return ::deviceLines(log); }
 
     int linesEndingWith(const QString &suffix) const
     {
