@@ -50,7 +50,9 @@ QJsonDocument fuzzJson(const uint8_t *data, size_t size)
 {
     const QByteArray text
         = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
-    if (hasRepeatedKey(QString::fromUtf8(text)))
+    // All of it, NULs included, as the parser reads it; the QByteArray overload would stop
+    // at the first NUL.
+    if (hasRepeatedKey(QString::fromUtf8(text.constData(), text.size())))
         return QJsonDocument();
     return QJsonDocument::fromJson(text);
 }
