@@ -1,6 +1,7 @@
 #include "BenchReport.h"
 
 #include <QTextStream>
+#include <QtGlobal>
 
 #include <algorithm>
 
@@ -17,4 +18,20 @@ double median(std::vector<double> values)
         return 0;
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+int runOrReportFailure(QTextStream &out, const std::function<int()> &benchmark)
+{
+    try {
+        return benchmark();
+    } catch (const BenchFailed &failure) {
+        out << "benchmark failed: " << failure.reason << '\n';
+        return 1;
+    }
+}
+
+void preferOffscreenPlatform()
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 }

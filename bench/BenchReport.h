@@ -4,6 +4,7 @@
 
 class QTextStream;
 
+#include <functional>
 #include <vector>
 
 // One line of a benchmark's result for tools/run-benchmarks.sh, beside its own output: a
@@ -31,3 +32,9 @@ struct BenchFailed
 {
     QString reason;
 };
+
+// Runs the benchmark; a BenchFailed becomes one line on out and exit status 1.
+int runOrReportFailure(QTextStream &out, const std::function<int()> &benchmark);
+
+// Picks Qt's offscreen platform unless one is set, so that no display is needed.
+void preferOffscreenPlatform();

@@ -102,16 +102,10 @@ int run(QTextStream &out)
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreenPlatform();
     QApplication app(argc, argv);
     // The clients' and the servers' ends of 500 connections, in this one process.
     raiseOpenFileLimit();
     QTextStream out(stdout);
-    try {
-        return run(out);
-    } catch (const BenchFailed &failure) {
-        out << "benchmark failed: " << failure.reason << '\n';
-        return 1;
-    }
+    return runOrReportFailure(out, [&] { return run(out); });
 }

@@ -201,10 +201,5 @@ int main(int argc, char **argv)
         out << "usage: bench-idle [SECONDS]\n";
         return 2;
     }
-    try {
-        return run(out, seconds);
-    } catch (const BenchFailed &failure) {
-        out << "benchmark failed: " << failure.reason << '\n';
-        return 1;
-    }
+    return runOrReportFailure(out, [&] { return run(out, seconds); });
 }

@@ -194,14 +194,8 @@ int run(QTextStream &out)
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreenPlatform();
     QApplication app(argc, argv);
     QTextStream out(stdout);
-    try {
-        return run(out);
-    } catch (const BenchFailed &failure) {
-        out << "benchmark failed: " << failure.reason << '\n';
-        return 1;
-    }
+    return runOrReportFailure(out, [&] { return run(out); });
 }
