@@ -39,12 +39,18 @@ MForm::MForm(QWidget *parent, bool trayAvailable)
     , hasTray(trayAvailable)
 {
     ui->setupUi(this);
+    // The view only ever appends and drops lines: an undo history would keep every line it
+    // ever held, and keeps the document from compacting the text of dropped ones.
+    ui->log->setUndoRedoEnabled(false);
 
     ui->log->setContextMenuPolicy(Qt::CustomContextMenu);
     trayMenu = ui->log->createStandardContextMenu();
     trayMenu->clear();
 
     createActions();
+    // Both ways to the menu (the tray icon and a right click in the view) show it, so the
+    // reader entry is brought up to date whenever it is about to appear.
+    connect(trayMenu, &QMenu::aboutToShow, this, &MForm::updateDetachEntry);
 
     trayIcon = new QSystemTrayIcon(this);
     trayIcon->setContextMenu(trayMenu);
@@ -186,6 +192,10 @@ void MForm::quit()
 
 void MForm::showContextMenu(const QPoint &pos)
 {
-    detachAction->setEnabled(proxy && !proxy->readerLabel().isNull());
     trayMenu->exec(ui->log->mapToGlobal(pos));
+}
+
+void MForm::updateDetachEntry()
+{
+    detachAction->setEnabled(proxy && !proxy->readerLabel().isNull());
 }

@@ -43,6 +43,8 @@ private slots:
 
 private:
     void createActions();
+    // Offers the reader entry only while a reader is attached.
+    void updateDetachEntry();
     void appendLine(const QString &line);
     static void dropOldestLines(QTextDocument *document);
     void writeBanner();

@@ -28,6 +28,9 @@ constexpr int kIdleWaitMs = 3000;
 constexpr int kScanPauseMs = 3000;
 // A device that never falls silent must not grow a burst without bound.
 constexpr int kMaxBurstBytes = 4096;
+// Nor hold up the search: a probe's answer that has not ended within this time (or within
+// kMaxBurstBytes) is no card reader's, and the ports behind it are tried.
+constexpr int kProbeAnswerLimitMs = 1000;
 
 const char *const kLabelTemplate = QT_TRANSLATE_NOOP("Reader", "%1 (%2)");
 const char *const kTestOpenFailedText = QT_TRANSLATE_NOOP("Reader", "CreateFile Failed %1");
@@ -131,7 +134,8 @@ void Reader::testCandidate(const SerialPortEntry &entry)
         emit message(tr(kAnswerFailedText).arg(port.errorString()));
         return;
     }
-    if (!CardFrame::isProbeResponse(readBurst(port))) {
+    const std::optional<QByteArray> answer = readProbeAnswer(port);
+    if (!answer || !CardFrame::isProbeResponse(*answer)) {
         emit message(QString::fromUtf8(kNotAReaderText));
         return;
     }
@@ -150,6 +154,18 @@ QByteArray Reader::readBurst(QSerialPort &port) const
         burst.append(more.left(kMaxBurstBytes - burst.size()));
     }
     return burst;
+}
+
+std::optional<QByteArray> Reader::readProbeAnswer(QSerialPort &port) const
+{
+    const QDeadlineTimer deadline(kProbeAnswerLimitMs);
+    QByteArray answer = port.readAll();
+    while (port.waitForReadyRead(kBurstSilenceMs)) {
+        answer.append(port.readAll());
+        if (deadline.hasExpired() || answer.size() > kMaxBurstBytes || isStopRequested())
+            return std::nullopt;
+    }
+    return answer;
 }
 
 void Reader::attach(const SerialPortEntry &entry)

@@ -9,6 +9,7 @@
 #include <QWaitCondition>
 
 #include <memory>
+#include <optional>
 
 class QSerialPort;
 
@@ -47,6 +48,8 @@ private:
     void scanPorts();
     void testCandidate(const SerialPortEntry &entry);
     QByteArray readBurst(QSerialPort &port) const;
+    // The answer to the query, or nothing when it did not end in time or in size.
+    std::optional<QByteArray> readProbeAnswer(QSerialPort &port) const;
     void attach(const SerialPortEntry &entry);
     void runAttached(QSerialPort &port, const SerialPortEntry &entry);
     void decodeBurst(const QByteArray &burst);

@@ -22,8 +22,11 @@ void applyOrientation(QPagedPaintDevice &device, int orientation)
 QPageSize requestedPageSize(const QJsonObject &job, int orientation)
 {
     const int id = JobValues::integer(job, QStringLiteral("papersize"), kCustomPaperSize);
-    if (id != kCustomPaperSize)
-        return QPageSize(QPageSize::PageSizeId(id));
+    if (id != kCustomPaperSize) {
+        // An id beyond Qt's list gives an invalid size, which is refused.
+        const auto known = JobValues::enumValue(id, QPageSize::A4, QPageSize::LastPageSize);
+        return known ? QPageSize(*known) : QPageSize();
+    }
     const double width = job.value(QStringLiteral("width")).toDouble(0);
     const double height = job.value(QStringLiteral("height")).toDouble(0);
     const QSizeF size = orientation != 0 ? QSizeF(height, width) : QSizeF(width, height);

@@ -1,5 +1,6 @@
 #include "PrintCopies.h"
 
+#include "CopyWithdrawal.h"
 #include "PrintExceptions.h"
 #include "SpoolerStatus.h"
 
@@ -23,7 +24,14 @@ void printCopy(QPrinter &printer, const std::function<void(QPainter &)> &drawCop
     if (!painter.begin(&printer))
         throw EPrinterFailed();
     resendPen(painter);
-    drawCopy(painter);
+    // A painter that ends hands its copy to the spooler, also while an exception unwinds:
+    // a copy that failed part-way is withdrawn before that can happen.
+    try {
+        drawCopy(painter);
+    } catch (...) {
+        withdrawCopy(printer, painter);
+        throw;
+    }
     // Some print engines only report a lost job when the painter ends.
     if (!painter.end())
         throw std::runtime_error("the printer did not finish the copy");

@@ -25,6 +25,15 @@ QPrinterInfo findPrinter(const QString &name)
     return found;
 }
 
+// A present key's number as an enum value within [first, last]; nothing otherwise.
+template<typename Enum>
+std::optional<Enum> enumSetting(const QJsonObject &job, const QString &key, Enum first, Enum last)
+{
+    if (!job.contains(key))
+        return std::nullopt;
+    return JobValues::enumValue(JobValues::integer(job, key, 0), first, last);
+}
+
 } // namespace
 
 std::unique_ptr<QPrinter> setupPrinter(const QJsonObject &job)
@@ -41,11 +50,13 @@ std::unique_ptr<QPrinter> setupPrinter(const QJsonObject &job)
     printer->setFullPage(true);
     if (job.contains(QStringLiteral("docname")))
         printer->setDocName(JobValues::text(job, QStringLiteral("docname")));
-    if (job.contains(QStringLiteral("colormode")))
-        printer->setColorMode(
-            QPrinter::ColorMode(JobValues::integer(job, QStringLiteral("colormode"), 0)));
-    if (job.contains(QStringLiteral("source")))
-        printer->setPaperSource(
-            QPrinter::PaperSource(JobValues::integer(job, QStringLiteral("source"), 0)));
+    // Numbers outside Qt's colour modes and paper sources leave the device's own setting;
+    // Qt's CUPS engine made nothing of them either.
+    if (const auto mode
+        = enumSetting(job, QStringLiteral("colormode"), QPrinter::GrayScale, QPrinter::Color))
+        printer->setColorMode(*mode);
+    if (const auto source
+        = enumSetting(job, QStringLiteral("source"), QPrinter::OnlyOne, QPrinter::LastPaperSource))
+        printer->setPaperSource(*source);
     return printer;
 }

@@ -105,7 +105,7 @@ private slots:
     void logAppendsTimeStampedLineAsPlainText_data();
     void logAppendsTimeStampedLineAsPlainText();
     void cleanEntryEmptiesViewAndNextLineStartsAtTop();
-    void viewKeepsOnlyNewestTenThousandLines();
+    void viewKeepsOnlyNewestLinesAndNoHistory();
     void bannerNamesReachableIPv4Addresses_data();
     void bannerNamesReachableIPv4Addresses();
     void serviceStartWritesBannerThenServingLine();
@@ -285,7 +285,7 @@ void TestMForm::cleanEntryEmptiesViewAndNextLineStartsAtTop()
     QVERIFY(isLogLine(view->toPlainText(), QStringLiteral("three"), before, after));
 }
 
-void TestMForm::viewKeepsOnlyNewestTenThousandLines()
+void TestMForm::viewKeepsOnlyNewestLinesAndNoHistory()
 {
     MForm window(nullptr, true);
     QTextDocument *document = logView(window)->document();
@@ -298,6 +298,12 @@ void TestMForm::viewKeepsOnlyNewestTenThousandLines()
     QCOMPARE(document->blockCount(), 10000);
     QVERIFY(document->firstBlock().text().endsWith(QStringLiteral("> line 1000")));
     QVERIFY(document->lastBlock().text().endsWith(QStringLiteral("> line 10999")));
+
+    // Nothing dropped or cleared may live on in an undo history.
+    QCOMPARE(document->availableUndoSteps(), 0);
+    entry(window, QStringLiteral("清除視窗"))->trigger();
+    QVERIFY(log(window, QStringLiteral("after clearing")));
+    QCOMPARE(logView(window)->document()->availableUndoSteps(), 0);
 }
 
 void TestMForm::bannerNamesReachableIPv4Addresses_data()

@@ -6,6 +6,7 @@
 #include "TestDeviceFactory.h"
 
 #include <QMenu>
+#include <QSystemTrayIcon>
 #include <QTest>
 
 namespace {
@@ -33,6 +34,16 @@ bool detachEnabledOnRightClick(MForm &window)
     return enabled;
 }
 
+// The detach entry as the user finds it in the tray icon's menu.
+bool detachEnabledInTrayMenu(MForm &window)
+{
+    QMenu *menu = window.findChild<QSystemTrayIcon *>()->contextMenu();
+    menu->popup(QPoint(5, 5));
+    const bool enabled = entry(window, kDetachEntry)->isEnabled();
+    menu->close();
+    return enabled;
+}
+
 } // namespace
 
 class TestTrayReader : public QObject
@@ -56,8 +67,10 @@ void TestTrayReader::detachEntryIsOfferedWhileAReaderIsAttachedAndGivesItUp()
     const auto ports = std::make_shared<SimulatedSerialPorts>(QList { device.portEntry() });
     MForm window(nullptr, true);
     QVERIFY(window.startService(std::make_unique<TestDeviceFactory>(ports)));
+    QVERIFY(!detachEnabledInTrayMenu(window));
 
     QTRY_COMPARE_WITH_TIMEOUT(linesContaining(window, kAttachedText), 1, kAttachWaitMs);
+    QVERIFY(detachEnabledInTrayMenu(window));
     QVERIFY(detachEnabledOnRightClick(window));
 
     entry(window, kDetachEntry)->trigger();
@@ -65,6 +78,7 @@ void TestTrayReader::detachEntryIsOfferedWhileAReaderIsAttachedAndGivesItUp()
     QTRY_COMPARE_WITH_TIMEOUT(linesContaining(window, kOfflineText), 1, kAttachWaitMs);
     QVERIFY(!detachEnabledOnRightClick(window));
     QTRY_COMPARE_WITH_TIMEOUT(linesContaining(window, kAttachedText), 2, kAttachWaitMs);
+    QVERIFY(detachEnabledInTrayMenu(window));
 
     // Gone from the list before the line hangs up, so that quitting does not wait.
     ports->setEntries({});

@@ -125,6 +125,42 @@ struct Rig
 
 const QByteArray kReaderAnswer = QByteArray::fromHex("7e0a0009");
 
+// A reader thread scanning a port list of two simulated devices, in this order.
+struct TwoPortRig
+{
+    TwoPortRig(const QByteArray &firstAnswer, const QString &firstDescription)
+        : first(firstAnswer)
+        , second(kReaderAnswer)
+        , firstEntry(first.portEntry(firstDescription))
+        , secondEntry(second.portEntry())
+        , ports(std::make_shared<SimulatedSerialPorts>(QList { firstEntry, secondEntry }))
+        , reader(std::make_unique<Reader>(nullptr, ports))
+        , events(reader.get())
+    {
+    }
+
+    QString setupError() const
+    {
+        return first.setupError().isNull() ? second.setupError() : first.setupError();
+    }
+
+    ~TwoPortRig()
+    {
+        ports->setEntries({});
+        first.unplug();
+        second.unplug();
+        reader.reset();
+    }
+
+    SimulatedReader first;
+    SimulatedReader second;
+    SerialPortEntry firstEntry;
+    SerialPortEntry secondEntry;
+    std::shared_ptr<SimulatedSerialPorts> ports;
+    std::unique_ptr<Reader> reader;
+    ReaderEvents events;
+};
+
 } // namespace
 
 #define REQUIRE_DEVICE(rig)                                                                        \
@@ -153,6 +189,9 @@ private slots:
     void deletingAttachedReaderReportsOfflineAndWaits();
     void chatteringDeviceIsCappedAndDoesNotPreventStop();
     void stopDuringScanPauseIsPrompt();
+    void chatteringCandidateDoesNotHoldUpTheNextPort();
+    void lostReaderIsFollowedByTheNextPortOfTheSameList();
+    void detachBeforeAnyAttachmentHasNoEffect();
 };
 
 void TestReader::candidates_data()
@@ -493,6 +532,46 @@ void TestReader::stopDuringScanPauseIsPrompt()
     QCOMPARE(rig.device.queries(), 0);
     QCoreApplication::processEvents();
     QCOMPARE(rig.events.all(), QStringList {});
+}
+
+void TestReader::chatteringCandidateDoesNotHoldUpTheNextPort()
+{
+    TwoPortRig rig(QByteArray {}, QStringLiteral("Prolific USB-to-Serial Comm Port"));
+    QVERIFY2(rig.setupError().isNull(), qPrintable(rig.setupError()));
+    rig.first.startChattering(QByteArray::fromHex("55555555"));
+    rig.reader->start();
+
+    QTRY_COMPARE_WITH_TIMEOUT(rig.events.count("reader"), 1, kAttachTimeoutMs);
+    QCOMPARE(rig.events.all().mid(0, 3),
+             (QStringList { kNotAReader, attachedEvent(rig.secondEntry), "reader" }));
+}
+
+void TestReader::lostReaderIsFollowedByTheNextPortOfTheSameList()
+{
+    TwoPortRig rig(kReaderAnswer, QStringLiteral("USB-Serial Controller"));
+    QVERIFY2(rig.setupError().isNull(), qPrintable(rig.setupError()));
+    rig.reader->start();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.events.count("reader"), 1, kAttachTimeoutMs);
+    const int enumerations = rig.ports->enumerations();
+
+    rig.first.unplug();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.events.count("reader"), 2, kIdleTimeoutMs);
+    QCOMPARE(rig.events.all(),
+             (QStringList { attachedEvent(rig.firstEntry), "reader", kOffline, "unreader",
+                            attachedEvent(rig.secondEntry), "reader" }));
+    QCOMPARE(rig.ports->enumerations(), enumerations);
+}
+
+void TestReader::detachBeforeAnyAttachmentHasNoEffect()
+{
+    Rig rig(kReaderAnswer);
+    REQUIRE_DEVICE(rig);
+    rig.reader->detach();
+    QVERIFY2(rig.startAndWaitForAttachment(), qPrintable(rig.events.all().join(" | ")));
+
+    // Longer than an idle wait in silence: a detach still pending would end it.
+    QTest::qWait(4000);
+    QCOMPARE(rig.events.all(), (QStringList { attachedEvent(rig.entry), "reader" }));
 }
 
 QTEST_GUILESS_MAIN(TestReader)

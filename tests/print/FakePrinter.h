@@ -20,6 +20,8 @@ public:
     int newPages = 0;
     int ends = 0;
     int aborts = 0;
+    // Painters ended once the device had been aborted.
+    int endsAfterAbort = 0;
     // The colour of the pen each line was stroked with, as the painter handed it over.
     QList<QColor> lineColours;
 
@@ -32,6 +34,7 @@ public:
     bool end() override
     {
         ++ends;
+        endsAfterAbort += aborts > 0 ? 1 : 0;
         m_state = stateAfterEnd;
         return endResult;
     }

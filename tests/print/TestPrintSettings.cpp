@@ -239,6 +239,9 @@ void TestPrintSettings::failuresTheDeviceReportsLateAreFailures()
                                              }),
                                  std::runtime_error);
         QCOMPARE(printer.fake().newPages, 1);
+        // Aborted before its painter ended, so that no part of the copy is spooled.
+        QCOMPARE(printer.fake().aborts, 1);
+        QCOMPARE(printer.fake().endsAfterAbort, 1);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "DebugCapture.h"
+#include "PrintCopies.h"
 #include "PrintDocument.h"
 #include "PrintExceptions.h"
 #include "PrinterJob.h"
@@ -59,6 +60,7 @@ private slots:
     void refusedJobsLeaveNothingAtTheSpooler();
     void printerFailurePassesOnAsAFreshCopy();
     void jobTheSpoolerRefusesIsAFailure();
+    void copyThatFailsPartWayNeverPrints();
 
 private:
     // Prints a one-page marker job and waits for it, so that every job sent before it
@@ -108,6 +110,8 @@ void TestSpoolerPrinting::printerSetUpFollowsTheJob_data()
                             << int(QPrinter::Color);
     QTest::newRow("empty printer name means the default")
         << R"({"printer":"","docname":7})" << kDefaultQueue << QString() << deviceDefault;
+    QTest::newRow("numbers beyond Qt's colour modes and trays")
+        << R"({"colormode":5,"source":99})" << kDefaultQueue << QString() << deviceDefault;
 }
 
 void TestSpoolerPrinting::printerSetUpFollowsTheJob()
@@ -267,6 +271,32 @@ void TestSpoolerPrinting::jobTheSpoolerRefusesIsAFailure()
     const QList<PrivateSpooler::Job> all = jobsUpToMarker(QStringLiteral("after the refusal"));
     QVERIFY(!all.isEmpty());
     QCOMPARE(all.last().queue, kDefaultQueue);
+}
+
+void TestSpoolerPrinting::copyThatFailsPartWayNeverPrints()
+{
+    const QString title = QStringLiteral("copy failing part-way");
+    int copy = 0;
+    const auto drawThenFailOnSecondCopy = [&copy](QPainter &painter) {
+        painter.drawLine(0, 0, 1000, 1000);
+        if (++copy == 2)
+            throw std::runtime_error("drawing failed");
+    };
+
+    QVERIFY_EXCEPTION_THROWN(runPrinterJob(withTitle(job(QStringLiteral("{}")), title),
+                                           [&](QPrinter &printer) {
+                                               printCopies(printer, 3, drawThenFailOnSecondCopy);
+                                           }),
+                             std::runtime_error);
+
+    // The first copy printed; the failing one left no job, or a cancelled one.
+    QStringList states;
+    for (const PrivateSpooler::Job &spooled : jobsUpToMarker(QStringLiteral("after the failure")))
+        if (spooled.title == title)
+            states << spooled.state;
+    QVERIFY2(states == QStringList { "completed" }
+                 || states == (QStringList { "completed", "canceled" }),
+             qPrintable(states.join(QLatin1Char(' '))));
 }
 
 QTEST_MAIN(TestSpoolerPrinting)
