@@ -25,6 +25,9 @@ const char kPrivateKeyPath[] = ":/kvx.key";
 constexpr int kAcceptRetryMs = 1000;
 // Larger messages and frames are refused by the socket instead of being buffered.
 constexpr quint64 kMaxIncomingBytes = 64 * 1024 * 1024;
+// A page that stops reading must not grow the agent with the replies and events it leaves
+// unread: past this much waiting to be written, its connection is cut.
+constexpr qint64 kMaxUnsentBytes = 16 * 1024 * 1024;
 
 template<typename Listener> void resumeAcceptingAfterErrors(Listener *listener)
 {
@@ -214,7 +217,7 @@ void DevProxy::acceptConnection(QWebSocketServer *server, const char *acceptedTe
     m_clients.append(socket);
     const QString label = readerLabel();
     if (!label.isNull())
-        socket->sendTextMessage(readerMessage(label));
+        sendTo(socket, readerMessage(label));
 }
 
 void DevProxy::onSslErrors(const QList<QSslError> &errors)
@@ -234,7 +237,7 @@ void DevProxy::processTextMessage(QString message)
     const QPointer<QWebSocket> asking(socket);
     const HandledMessage handled = m_requests.handleMessage(message);
     if (handled.reply && asking)
-        asking->sendTextMessage(QString::fromUtf8(*handled.reply));
+        sendTo(asking, QString::fromUtf8(*handled.reply));
     emit this->message(tr("用戶'%1' %2").arg(client, handled.actionText));
 }
 
@@ -280,5 +283,17 @@ void DevProxy::broadcast(const QString &text)
 {
     const QList<QWebSocket *> clients = m_clients;
     for (QWebSocket *socket : clients)
-        socket->sendTextMessage(text);
+        sendTo(socket, text);
+}
+
+// Cutting the connection ends it at once, with its usual closing line.
+void DevProxy::sendTo(QWebSocket *socket, const QString &text)
+{
+    socket->sendTextMessage(text);
+    if (socket->bytesToWrite() <= kMaxUnsentBytes)
+        return;
+    emit message(tr("用戶端'%1'未讀取的資料超過%2位元組, 中斷連線")
+                     .arg(peerLabel(socket))
+                     .arg(kMaxUnsentBytes));
+    socket->abort();
 }

@@ -62,6 +62,8 @@ private:
     void acceptConnection(QWebSocketServer *server, const char *acceptedText);
     static QString readerMessage(const QString &label);
     void broadcast(const QString &text);
+    // Sends one text, or cuts a connection whose peer has stopped reading.
+    void sendTo(QWebSocket *socket, const QString &text);
 
     QWebSocketServer *m_server = nullptr;
     QWebSocketServer *m_sslServer = nullptr;

@@ -30,6 +30,7 @@ constexpr int kQueriesPerClient = 20;
 constexpr int kCrowdWaitMs = 60000;
 const QString kAcceptedSuffix = QStringLiteral("建立連線成功");
 const QString kClosedSuffix = QStringLiteral("連線結束");
+const QString kCutSuffix = QStringLiteral("位元組, 中斷連線");
 const QByteArray kHandshake = "GET / HTTP/1.1\r\n"
                               "Host: 127.0.0.1:54389\r\n"
                               "Upgrade: websocket\r\n"
@@ -88,6 +89,48 @@ bool readHandshakeAnswer(int descriptor)
     }
     return true;
 }
+
+// A text message masked as a client must send it, with the 64-bit length form.
+QByteArray maskedTextFrame(const QByteArray &payload)
+{
+    QByteArray frame = QByteArray::fromHex("81ff");
+    for (int shift = 56; shift >= 0; shift -= 8)
+        frame.append(char((quint64(payload.size()) >> shift) & 0xff));
+    return frame + QByteArray(4, '\0') + payload;
+}
+
+// A page that sends requests with large replies and never reads one: its own thread writes
+// until the service cuts the connection or every request is sent.
+class NonReadingClient
+{
+public:
+    explicit NonReadingClient(int requests)
+        : m_thread([requests] { sendWithoutReading(requests); })
+    {
+    }
+    ~NonReadingClient() { m_thread.join(); }
+
+private:
+    static void sendWithoutReading(int requests)
+    {
+        // The reply repeats the id: a megabyte each.
+        const QByteArray frame = maskedTextFrame(R"({"id":")" + QByteArray(1024 * 1024, 'a')
+                                                 + R"(","method":"print.status"})");
+        const int descriptor = connectToPlainPort();
+        if (descriptor >= 0
+            && writeAll(descriptor, kHandshake.constData(), size_t(kHandshake.size()))
+            && readHandshakeAnswer(descriptor)) {
+            for (int i = 0; i < requests; ++i) {
+                if (::send(descriptor, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL)
+                    != frame.size())
+                    break;
+            }
+        }
+        ::close(descriptor);
+    }
+
+    std::thread m_thread;
+};
 
 // Clients in a process of their own, which the test kills: the system then drops their
 // connections without any close handshake, with a reset where replies were left unread.
@@ -236,6 +279,7 @@ private slots:
     void init();
     void vanishedClientsLeaveNothingBehind_data();
     void vanishedClientsLeaveNothingBehind();
+    void clientThatNeverReadsIsCutOff();
 };
 
 void TestVanishingClients::initTestCase()
@@ -285,6 +329,23 @@ void TestVanishingClients::vanishedClientsLeaveNothingBehind()
     QCOMPARE(liveSockets(service.proxy), 1);
     QVERIFY(newcomer.closeAndWait());
     QTRY_COMPARE(liveSockets(service.proxy), 0);
+}
+
+// Forty megabytes of replies that are never read: more than the service holds for a page.
+void TestVanishingClients::clientThatNeverReadsIsCutOff()
+{
+    Service service;
+    TestClient reading;
+    QVERIFY(reading.connectPlain());
+    {
+        NonReadingClient silent(40);
+        QTRY_COMPARE_WITH_TIMEOUT(service.linesEndingWith(kCutSuffix), 1, kCrowdWaitMs);
+    }
+    QTRY_COMPARE(service.linesEndingWith(kClosedSuffix), 1);
+    QTRY_COMPARE(liveSockets(service.proxy), 1);
+
+    reading.socket().sendTextMessage(QString());
+    QTRY_COMPARE(reading.received(), QStringList { expectedVersionReply() });
 }
 
 QTEST_MAIN(TestVanishingClients)
