@@ -6,6 +6,7 @@
 // agent's resident memory afterwards, beside its idle figure, is one to watch.
 // Usage: bench-idle [SECONDS]. Uses the agent's fixed ports.
 
+#include "AgentProgram.h"
 #include "BenchReport.h"
 #include "DevProxy.h"
 #include "ProcessPlatform.h"
@@ -13,9 +14,6 @@
 #include "WebSocketClients.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
@@ -30,73 +28,6 @@ constexpr int kLeaveTimeoutMs = 30000;
 constexpr int kSettleMs = 3000;
 const QString kAgentPath = QStringLiteral(KIV3_AGENT_PATH);
 const QString kBaselinePath = QStringLiteral(KIV3_IDLE_BASELINE_PATH);
-
-// A program run on the offscreen platform with its standard error kept in a file.
-class Program
-{
-public:
-    Program(const QString &path, const QString &errorFile)
-        : m_errorFile(errorFile)
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        m_process.setProcessEnvironment(environment);
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.setStandardErrorFile(errorFile);
-        m_process.start(path, QStringList());
-        if (!m_process.waitForStarted())
-            throw BenchFailed {
-                QStringLiteral("%1 did not start: %2").arg(path, m_process.errorString())
-            };
-    }
-
-    // Asks the program to end, as the system would at shutdown.
-    ~Program()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000)) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-    qint64 pid() const { return m_process.processId(); }
-
-    int linesEndingWith(const QString &ending) const
-    {
-        QFile file(m_errorFile);
-        if (!file.open(QIODevice::ReadOnly))
-            return 0;
-        return QString::fromUtf8(file.readAll()).count(ending + QLatin1Char('\n'));
-    }
-
-    void awaitLines(const QString &ending, int count, int timeoutMs) const
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (linesEndingWith(ending) < count) {
-            if (m_process.state() != QProcess::Running)
-                throw BenchFailed { QStringLiteral("%1 ended").arg(m_process.program()) };
-            if (timer.hasExpired(timeoutMs))
-                throw BenchFailed { QStringLiteral("%1 did not log \"%2\" %3 times")
-                                        .arg(m_process.program(), ending)
-                                        .arg(count) };
-            QThread::msleep(50);
-        }
-    }
-
-    ProcessSample sample() const
-    {
-        const std::optional<ProcessSample> now = sampleProcess(pid());
-        if (!now)
-            throw BenchFailed { QStringLiteral("%1 has gone").arg(m_process.program()) };
-        return *now;
-    }
-
-private:
-    QProcess m_process;
-    const QString m_errorFile;
-};
 
 struct IdleFigures
 {
@@ -145,7 +76,7 @@ void reportIdle(QTextStream &out, int seconds, const IdleFigures &agent,
 }
 
 // Connects them all before any leaves, as a busy day's pages would at worst.
-double residentAfterClients(QTextStream &out, const Program &agent)
+double residentAfterClients(QTextStream &out, const AgentProgram &agent)
 {
     const int closedBefore = agent.linesEndingWith(QStringLiteral("連線結束"));
     {
@@ -164,8 +95,8 @@ double residentAfterClients(QTextStream &out, const Program &agent)
 int run(QTextStream &out, int seconds)
 {
     QTemporaryDir folder;
-    const Program agent(kAgentPath, folder.filePath(QStringLiteral("agent.err")));
-    const Program baseline(kBaselinePath, folder.filePath(QStringLiteral("baseline.err")));
+    const AgentProgram agent(kAgentPath, folder.filePath(QStringLiteral("agent.err")));
+    const AgentProgram baseline(kBaselinePath, folder.filePath(QStringLiteral("baseline.err")));
     agent.awaitLines(QStringLiteral("開始提供服務"), 1, kStartTimeoutMs);
     baseline.awaitLines(QStringLiteral("idling"), 1, kStartTimeoutMs);
     QThread::msleep(kSettleMs);

@@ -42,6 +42,8 @@ std::optional<ProcessSample> sampleProcess(qint64 pid)
     sample.cpuMs = (fields.value(11).toDouble() + fields.value(12).toDouble()) * 1000.0
         / double(::sysconf(_SC_CLK_TCK));
     sample.residentMiB = statusValue(status, "VmRSS") / 1024.0;
+    sample.anonymousMiB
+        = statusValue(readProcFile(root + QStringLiteral("/smaps_rollup")), "Anonymous") / 1024.0;
     const QStringList tasks
         = QDir(root + QStringLiteral("/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString &task : tasks) {

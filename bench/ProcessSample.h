@@ -12,6 +12,8 @@ struct ProcessSample
     // Voluntary and involuntary context switches, summed over its threads now alive.
     qint64 contextSwitches = 0;
     double residentMiB = 0;
+    // Anonymous memory (heap and stacks, no mapped files) from smaps_rollup.
+    double anonymousMiB = 0;
 };
 
 // Nothing once the process has gone.

@@ -224,6 +224,11 @@ std::vector<double> WebSocketClients::roundTrips(const QByteArray &text, int cou
     return micros;
 }
 
+void WebSocketClients::sendWithoutReading(const QByteArray &text, int count)
+{
+    sendAll(m_connections.front(), textFrame(text).repeated(count));
+}
+
 double WebSocketClients::closedLoop(const QByteArray &text, int perClient)
 {
     const QByteArray frame = textFrame(text);

@@ -33,6 +33,8 @@ public:
     // Every connection keeps one request in flight until each has had `perClient` replies:
     // the seconds that took.
     double closedLoop(const QByteArray &text, int perClient);
+    // Sends `text` `count` times on the first connection and never reads a reply.
+    void sendWithoutReading(const QByteArray &text, int count);
     // Waits until every connection has received one text message: when the last one did.
     Clock::time_point awaitOneMessageEach();
 

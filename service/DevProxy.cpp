@@ -286,10 +286,13 @@ void DevProxy::broadcast(const QString &text)
         sendTo(socket, text);
 }
 
-// Cutting the connection ends it at once, with its usual closing line.
+// Written out at once, so that a broadcast reaches the clients in their order of acceptance
+// rather than in the order Qt flushes its buffers; what the peer has not taken then stays
+// waiting. Cutting the connection ends it at once, with its usual closing line.
 void DevProxy::sendTo(QWebSocket *socket, const QString &text)
 {
     socket->sendTextMessage(text);
+    socket->flush();
     if (socket->bytesToWrite() <= kMaxUnsentBytes)
         return;
     emit message(tr("用戶端'%1'未讀取的資料超過%2位元組, 中斷連線")

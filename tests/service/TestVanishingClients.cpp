@@ -10,6 +10,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -88,6 +90,35 @@ bool readHandshakeAnswer(int descriptor)
         matched = byte == end[matched] ? matched + 1 : (byte == end[0] ? 1 : 0);
     }
     return true;
+}
+
+bool isReadable(int descriptor)
+{
+    pollfd readable { descriptor, POLLIN, 0 };
+    return ::poll(&readable, 1, 0) == 1;
+}
+
+// When the kernel took in the first bytes waiting on the socket, from its receive stamp.
+qint64 arrivalNs(int descriptor)
+{
+    char data[256];
+    iovec buffer { data, sizeof data };
+    char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr header {};
+    header.msg_iov = &buffer;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = sizeof control;
+    if (::recvmsg(descriptor, &header, 0) <= 0)
+        return -1;
+    for (cmsghdr *part = CMSG_FIRSTHDR(&header); part; part = CMSG_NXTHDR(&header, part)) {
+        if (part->cmsg_level == SOL_SOCKET && part->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp {};
+            std::memcpy(&stamp, CMSG_DATA(part), sizeof stamp);
+            return qint64(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
+        }
+    }
+    return -1;
 }
 
 // A text message masked as a client must send it, with the 64-bit length form.
@@ -280,6 +311,7 @@ private slots:
     void vanishedClientsLeaveNothingBehind_data();
     void vanishedClientsLeaveNothingBehind();
     void clientThatNeverReadsIsCutOff();
+    void eventsReachClientsInOrderOfAcceptance();
 };
 
 void TestVanishingClients::initTestCase()
@@ -346,6 +378,40 @@ void TestVanishingClients::clientThatNeverReadsIsCutOff()
 
     reading.socket().sendTextMessage(QString());
     QTRY_COMPARE(reading.received(), QStringList { expectedVersionReply() });
+}
+
+// Which client the service writes to first cannot be seen from a socket's own messages, but
+// the kernel stamps each client's copy as it arrives on loopback.
+void TestVanishingClients::eventsReachClientsInOrderOfAcceptance()
+{
+    Service service;
+    std::vector<int> clients;
+    for (int i = 0; i < 5; ++i) {
+        const int descriptor = connectToPlainPort();
+        QVERIFY(descriptor >= 0);
+        clients.push_back(descriptor);
+        const int on = 1;
+        ::setsockopt(descriptor, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+        QVERIFY(writeAll(descriptor, kHandshake.constData(), size_t(kHandshake.size())));
+        QTRY_COMPARE(service.linesEndingWith(kAcceptedSuffix), i + 1);
+        QTRY_VERIFY(isReadable(descriptor));
+        QVERIFY(readHandshakeAnswer(descriptor));
+    }
+
+    Reader *reader = service.devices->reader;
+    std::thread([reader] { emit reader->card(42); }).join();
+    QTRY_VERIFY(std::all_of(clients.cbegin(), clients.cend(), isReadable));
+    QStringList arrivals;
+    qint64 previous = 0;
+    bool ordered = true;
+    for (const int descriptor : clients) {
+        const qint64 arrival = arrivalNs(descriptor);
+        ordered = ordered && arrival > previous;
+        previous = arrival;
+        arrivals << QString::number(arrival);
+        ::close(descriptor);
+    }
+    QVERIFY2(ordered, qPrintable(arrivals.join(' ')));
 }
 
 QTEST_MAIN(TestVanishingClients)
