@@ -282,17 +282,18 @@ QString DevProxy::readerMessage(const QString &label)
 void DevProxy::broadcast(const QString &text)
 {
     const QList<QWebSocket *> clients = m_clients;
-    for (QWebSocket *socket : clients)
+    for (QWebSocket *socket : clients) {
         sendTo(socket, text);
+        // Written out at once, so that clients get the event in their order of acceptance
+        // rather than in the order in which Qt would flush their buffers later.
+        socket->flush();
+    }
 }
 
-// Written out at once, so that a broadcast reaches the clients in their order of acceptance
-// rather than in the order Qt flushes its buffers; what the peer has not taken then stays
-// waiting. Cutting the connection ends it at once, with its usual closing line.
+// Cutting the connection ends it at once, with its usual closing line.
 void DevProxy::sendTo(QWebSocket *socket, const QString &text)
 {
     socket->sendTextMessage(text);
-    socket->flush();
     if (socket->bytesToWrite() <= kMaxUnsentBytes)
         return;
     emit message(tr("用戶端'%1'未讀取的資料超過%2位元組, 中斷連線")
