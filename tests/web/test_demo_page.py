@@ -244,7 +244,7 @@ class DemoPageTest(BrowserTest):
         self.assertEqual(self.text("state"),
                          "disconnected – press Connect to use the new settings")
         self.assertTrue(self.driver.execute_script(
-            "return connection.retryTimer === null && connection.socket === null"))
+            "return demo.client === null && demo.countdown === null"))
 
         host_field = self.driver.find_element("id", "host")
         host_field.clear()

@@ -136,6 +136,13 @@ class Host:
     def thaw(self):
         os.kill(self.process.pid, signal.SIGCONT)
 
+    # A crashed agent: no goodbye to its clients. The spooler watches the host and stops itself.
+    def kill(self):
+        self.process.kill()
+        self.process.wait()
+        self.collector.join()
+        self.process.stdout.close()
+
     def stop(self):
         if self.process.poll() is None:
             with contextlib.suppress(OSError):
@@ -184,13 +191,15 @@ def start_web_server(stack, directory, pages=None):
     return f"http://127.0.0.1:{server.server_address[1]}"
 
 
-def start_browser(stack, extra_flags=()):
+def start_browser(stack, extra_flags=(), trust_any_certificate=True):
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
 
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
     for flag in [*CHROMIUM_FLAGS, *extra_flags]:
+        if flag == "--ignore-certificate-errors" and not trust_any_certificate:
+            continue
         options.add_argument(flag)
     profile = stack.enter_context(tempfile.TemporaryDirectory(prefix="kiv3-chromium-"))
     options.add_argument(f"--user-data-dir={profile}")
