@@ -37,16 +37,17 @@ function isLoopback(host) {
   return h === "localhost" || h.endsWith(".localhost") || h === "::1" || /^127\./.test(h);
 }
 
-// Addresses a browser counts as this computer or the private network; a page served from one
-// of them may reach the agent without the local network permission.
-function isLocal(host) {
-  const h = bare(host);
-  return h === "" || isLoopback(h) || h.endsWith(".local") || /^(fc|fd|fe80)[0-9a-f]*:/.test(h) ||
-    /^(10\.|192\.168\.|169\.254\.|172\.(1[6-9]|2\d|3[01])\.)/.test(h);
-}
+const PRIVATE = /^(10\.|192\.168\.|169\.254\.|172\.(1[6-9]|2\d|3[01])\.|f[cd]|fe80:)/;
+const isAddress = (h) => /^[\d.]+$/.test(h) || h.includes(":");
 
-function settleAll(requests, error) {
-  for (const request of requests) request.fail(error);
+// The browser's address spaces: 0 public, 1 local network, 2 this computer. A page needs the
+// user's permission to reach a space above its own. The agent's host given by a name counts
+// as local; a page's name counts as public unless it is .local.
+function addressSpace(host, isPage) {
+  const h = bare(host);
+  if (h === "" || isLoopback(h)) return 2;
+  if (isAddress(h)) return PRIVATE.test(h) ? 1 : 0;
+  return !isPage || h.endsWith(".local") ? 1 : 0;
 }
 
 class Kiv3Client {
@@ -280,8 +281,8 @@ class Kiv3Client {
   // The browser tells a page nothing about why a WebSocket failed; this names the likely cause.
   async #diagnose() {
     const page = globalThis.location ?? { hostname: "", origin: "" };
-    const fromPublic = !isLocal(page.hostname);
-    const permission = fromPublic ? await this.#networkPermission() : null;
+    const needsPermission = addressSpace(page.hostname, true) < addressSpace(this.host, false);
+    const permission = needsPermission ? await this.#networkPermission() : null;
     const howToAllow = `allow it in the site settings (the icon beside the address), or have an ` +
       `administrator allow ${page.origin} with the browser policy ` +
       `LocalNetworkAccessAllowedForUrls (LoopbackNetworkAllowedForUrls for localhost)`;
@@ -293,7 +294,7 @@ class Kiv3Client {
           ? `: it is never granted to a page served over http; serve ${page.origin} over https`
           : `: ${howToAllow}`));
     }
-    if (fromPublic && globalThis.isSecureContext === false) {
+    if (needsPermission && globalThis.isSecureContext === false) {
       return new Kiv3Error("local-network-access",
         `the browser blocks this page (${page.origin}, not a secure context) from reaching ` +
         `${this.url} on the local network without asking: serve the page over https`);
@@ -311,7 +312,7 @@ class Kiv3Client {
     if (permission && permission.state === "prompt")
       message += `; or the browser's prompt to reach devices on the local network was not ` +
                  `accepted: ${howToAllow}`;
-    else if (fromPublic && !permission)
+    else if (needsPermission && !permission)
       message += `; or the browser blocks this page from the local network: ${howToAllow}`;
     return new Kiv3Error("unreachable", message);
   }
