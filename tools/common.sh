@@ -8,6 +8,12 @@ PRINT_PACKAGES="cups cups-client cups-ipp-utils printer-driver-cups-pdf fonts-no
 # The printing tests also read the PDFs; the demo page's test drives a real browser.
 TEST_PACKAGES="$PRINT_PACKAGES poppler-utils chromium chromium-driver python3-selenium"
 
+# The client library's type check runs TypeScript from npm on Node.js. Machines that bring
+# their own Node.js keep it; Debian's is installed only where there is no npm at all.
+ensure_npm() {
+    command -v npm >/dev/null || ensure_packages nodejs npm
+}
+
 run_as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }

@@ -14,6 +14,7 @@ for argument in "$@"; do
 done
 
 ensure_packages $BUILD_PACKAGES $TEST_PACKAGES
+ensure_npm
 BUILD_DIR="$ROOT/build-tests"
 configure_and_build "$BUILD_DIR" Debug -DBUILD_TESTING=ON -DKIV3_SANITIZE=address,undefined
 (cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)")

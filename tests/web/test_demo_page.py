@@ -8,177 +8,19 @@ Debian's chromedriver, opens the page from a local web server. A full-page scree
 test's last state is saved under --artifact-dir.
 """
 
-import argparse
-import base64
 import contextlib
-import functools
-import http.server
-import importlib.util
-import json
-import os
 import re
 import socket
-import subprocess
 import sys
-import tempfile
-import threading
 import time
-import unittest
 
-CHROMIUM = "/usr/bin/chromium"
-CHROMEDRIVER = "/usr/bin/chromedriver"
-PACKAGES = "chromium chromium-driver python3-selenium"
-CHROMIUM_FLAGS = [
-    "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-    "--disable-background-networking", "--disable-component-update", "--disable-sync",
-    # The agent's certificate is self-signed.
-    "--ignore-certificate-errors",
-    "--window-size=1400,1000",
-]
-
-# Bounded waits, generous for a shared 2-core machine.
-PAGE_WAIT_S = 30
-# A scan of the ports every 3 s, a probe and an attachment.
-ATTACH_WAIT_S = 30
-# The private spooler starts, converts the job and writes its PDF.
-SPOOLER_WAIT_S = 90
-HOST_QUIT_WAIT_S = 60
-
-ARGS = None
-
-
-def prerequisites_missing():
-    """Why the test cannot run here, or None: missing parts are a failure, never a skip."""
-    if os.geteuid() != 0:
-        return "must run as root: the private spooler needs it"
-    for path in (CHROMIUM, CHROMEDRIVER):
-        if not os.access(path, os.X_OK):
-            return f"{path} is missing: apt-get install {PACKAGES}"
-    if importlib.util.find_spec("selenium") is None:
-        return f"python3-selenium is missing: apt-get install {PACKAGES}"
-    if not os.access(ARGS.host_program, os.X_OK):
-        return f"the test host {ARGS.host_program} is not built"
-    return None
+import webtest
+from webtest import (ATTACH_WAIT_S, PAGE_WAIT_S, SPOOLER_WAIT_S, BrowserTest, Host,
+                     start_browser, start_web_server)
 
 
 def points(millimetres):
     return millimetres / 25.4 * 72
-
-
-class Host:
-    """The test host: its output collected line by line, commands written to its input."""
-
-    def __init__(self, program):
-        environment = dict(os.environ)
-        environment.setdefault("QT_QPA_PLATFORM", "offscreen")
-        self.lines = []
-        self.changed = threading.Condition()
-        self.process = subprocess.Popen(
-            [program], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-            env=environment, text=True, encoding="utf-8", errors="replace", bufsize=1)
-        self.collector = threading.Thread(target=self._collect, daemon=True)
-        self.collector.start()
-        first = self.wait_for_line(lambda line: line == "ready" or line.startswith("error start"),
-                                   SPOOLER_WAIT_S)
-        if first != "ready":
-            self.stop()
-            raise RuntimeError(f"the test host did not start: {first}")
-
-    def _collect(self):
-        for line in self.process.stdout:
-            line = line.rstrip("\n")
-            print(f"host: {line}", flush=True)
-            with self.changed:
-                self.lines.append(line)
-                self.changed.notify_all()
-        with self.changed:
-            self.changed.notify_all()
-
-    def wait_for_line(self, matches, timeout, start=0):
-        """The first line from index `start` on that matches, or None on timeout or exit."""
-        deadline = time.monotonic() + timeout
-        with self.changed:
-            while True:
-                found = next((line for line in self.lines[start:] if matches(line)), None)
-                remaining = deadline - time.monotonic()
-                if found is not None or remaining <= 0 or self.process.poll() is not None:
-                    return found
-                self.changed.wait(min(remaining, 1))
-
-    def mark(self):
-        with self.changed:
-            return len(self.lines)
-
-    def command(self, text, timeout=PAGE_WAIT_S):
-        """Sends a command and returns its answer line (ok, error or jobs)."""
-        name = text.split(" ", 1)[0]
-        start = self.mark()
-        self.process.stdin.write(text + "\n")
-        self.process.stdin.flush()
-        answer = self.wait_for_line(
-            lambda line: line.startswith((f"ok {name}", f"error {name}:", f"{name} ")),
-            timeout, start)
-        if answer is None or answer.startswith("error"):
-            raise AssertionError(f"host command '{text}' failed: {answer}")
-        return answer
-
-    def wait_for_log(self, text, start, timeout=PAGE_WAIT_S):
-        """Every log line from index `start` on up to the first that holds `text`."""
-        found = self.wait_for_line(lambda line: line.startswith("log ") and text in line,
-                                   timeout, start)
-        if found is None:
-            raise AssertionError(f"the host never logged '{text}'")
-        with self.changed:
-            lines = [line[4:] for line in self.lines[start:] if line.startswith("log ")]
-        return lines[:lines.index(found[4:]) + 1]
-
-    def jobs(self):
-        return json.loads(self.command("jobs").split(" ", 1)[1])
-
-    def stop(self):
-        if self.process.poll() is None:
-            with contextlib.suppress(OSError):
-                self.process.stdin.write("quit\n")
-                self.process.stdin.close()
-            try:
-                self.process.wait(HOST_QUIT_WAIT_S)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.collector.join()
-        self.process.stdout.close()
-        # A sanitizer's report, a crash or a hang at exit shows only in the host's status.
-        if self.process.returncode != 0:
-            raise AssertionError(f"the test host ended with status {self.process.returncode}")
-
-
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
-def start_web_server(stack, directory):
-    server = http.server.ThreadingHTTPServer(
-        ("127.0.0.1", 0), functools.partial(QuietHandler, directory=directory))
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    stack.callback(server.server_close)
-    stack.callback(server.shutdown)
-    return f"http://127.0.0.1:{server.server_address[1]}/index.html"
-
-
-def start_browser(stack):
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-
-    options = webdriver.ChromeOptions()
-    options.binary_location = CHROMIUM
-    for flag in CHROMIUM_FLAGS:
-        options.add_argument(flag)
-    profile = stack.enter_context(tempfile.TemporaryDirectory(prefix="kiv3-chromium-"))
-    options.add_argument(f"--user-data-dir={profile}")
-    driver = webdriver.Chrome(service=Service(executable_path=CHROMEDRIVER), options=options)
-    stack.callback(driver.quit)
-    return driver
 
 
 # Every log entry of the page, newest first, read in one go so that none goes stale meanwhile.
@@ -190,14 +32,16 @@ return [...document.querySelectorAll('#log li.entry')].map(entry => ({
 """
 
 
-class DemoPageTest(unittest.TestCase):
+class DemoPageTest(BrowserTest):
+    screenshot_prefix = "demo-page"
+
     @classmethod
     def setUpClass(cls):
         cls.stack = contextlib.ExitStack()
         try:
-            cls.host = Host(ARGS.host_program)
+            cls.host = Host(webtest.ARGS.host_program)
             cls.stack.callback(lambda: cls.host.stop())
-            cls.page_url = start_web_server(cls.stack, ARGS.web_dir)
+            cls.page_url = start_web_server(cls.stack, webtest.ARGS.web_dir) + "/index.html"
             cls.driver = start_browser(cls.stack)
         except BaseException:
             cls.stack.close()
@@ -207,27 +51,7 @@ class DemoPageTest(unittest.TestCase):
     def tearDownClass(cls):
         cls.stack.close()
 
-    def tearDown(self):
-        self.save_screenshot(f"demo-page-{self._testMethodName.removeprefix('test_')}.png")
-
     # ---- helpers ---------------------------------------------------------
-
-    def save_screenshot(self, name):
-        os.makedirs(ARGS.artifact_dir, exist_ok=True)
-        path = os.path.join(ARGS.artifact_dir, name)
-        size = self.driver.execute_cdp_cmd("Page.getLayoutMetrics", {})["cssContentSize"]
-        shot = self.driver.execute_cdp_cmd("Page.captureScreenshot", {
-            "format": "png", "captureBeyondViewport": True,
-            "clip": {"x": 0, "y": 0, "width": size["width"], "height": size["height"], "scale": 1}})
-        with open(path, "wb") as file:
-            file.write(base64.b64decode(shot["data"]))
-        print(f"screenshot: {path}", flush=True)
-
-    def wait_until(self, what, condition, timeout=PAGE_WAIT_S):
-        from selenium.webdriver.support.ui import WebDriverWait
-
-        return WebDriverWait(self.driver, timeout, poll_frequency=0.1).until(
-            lambda driver: condition(), message=f"waited {timeout} s for {what}")
 
     def text(self, element_id):
         return self.driver.find_element("id", element_id).text
@@ -406,7 +230,7 @@ class DemoPageTest(unittest.TestCase):
                             lambda e: e["kind"] == "error" and e["summary"].startswith(
                                 "connection lost"))
 
-        type(self).host = Host(ARGS.host_program)
+        type(self).host = Host(webtest.ARGS.host_program)
         self.wait_until("the reconnection", lambda: self.state() == "connected", SPOOLER_WAIT_S)
         self.wait_until("the version", lambda: self.text("version") == "2.7")
 
@@ -420,7 +244,7 @@ class DemoPageTest(unittest.TestCase):
         self.assertEqual(self.text("state"),
                          "disconnected – press Connect to use the new settings")
         self.assertTrue(self.driver.execute_script(
-            "return connection.retryTimer === null && connection.socket === null"))
+            "return demo.client === null && demo.countdown === null"))
 
         host_field = self.driver.find_element("id", "host")
         host_field.clear()
@@ -430,20 +254,5 @@ class DemoPageTest(unittest.TestCase):
         self.assertEqual(self.text("url"), "wss://localhost:54390")
 
 
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--host-program", required=True)
-    parser.add_argument("--web-dir", required=True)
-    parser.add_argument("--artifact-dir", required=True)
-    ARGS, rest = parser.parse_known_args()
-    reason = prerequisites_missing()
-    if reason:
-        print(f"FAIL: {reason}", file=sys.stderr)
-        return 1
-    program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
-    return 0 if program.result.wasSuccessful() else 1
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(webtest.main(__doc__.splitlines()[0]))

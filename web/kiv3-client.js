@@ -1,0 +1,356 @@
+// Client for the Kiv3 Device Proxy, the agent that lets a web page print and hear the card
+// reader and caller-ID box of the computer it runs on. An ES module without dependencies:
+//
+//   import { connect } from "./kiv3-client.js";
+//   const agent = connect({ host: "localhost" });
+//   agent.on("card", (number) => console.log("card", number));
+//   console.log(await agent.printers());
+
+export const PLAIN_PORT = 54389;
+export const SECURE_PORT = 54390;
+export const DEFAULT_TIMEOUT_MS = 60000;
+
+const PUSHED = ["reader", "unreader", "callin"];
+const EVENTS = new Set(["card", "open", "close", ...PUSHED]);
+// The agent sends the card number as a bare 64-bit integer: JSON.parse would round it above
+// 2^53, so the digits are taken from the text.
+const CARD = /^\s*\{\s*"card"\s*:\s*(-?\d+)\s*\}\s*$/;
+const PROBE_MS = 3000;
+
+export class Kiv3Error extends Error {
+  constructor(code, message) {
+    super(message);
+    this.name = "Kiv3Error";
+    this.code = code;
+  }
+}
+
+export function connect(options = {}) {
+  return new Kiv3Client(options);
+}
+
+const bracketed = (host) => (host.includes(":") && !host.startsWith("[") ? `[${host}]` : host);
+const bare = (host) => host.replace(/^\[|\]$/g, "").toLowerCase();
+
+function isLoopback(host) {
+  const h = bare(host);
+  return h === "localhost" || h.endsWith(".localhost") || h === "::1" || /^127\./.test(h);
+}
+
+const PRIVATE = /^(10\.|192\.168\.|169\.254\.|172\.(1[6-9]|2\d|3[01])\.|f[cd]|fe80:)/;
+const isAddress = (h) => /^[\d.]+$/.test(h) || h.includes(":");
+
+// The browser's address spaces: 0 public, 1 local network, 2 this computer. A page needs the
+// user's permission to reach a space above its own. The agent's host given by a name counts
+// as local; a page's name counts as public unless it is .local.
+function addressSpace(host, isPage) {
+  const h = bare(host);
+  if (h === "" || isLoopback(h)) return 2;
+  if (isAddress(h)) return PRIVATE.test(h) ? 1 : 0;
+  return !isPage || h.endsWith(".local") ? 1 : 0;
+}
+
+class Kiv3Client {
+  #handlers = new Map();
+  #pending = new Map(); // id -> request
+  #versions = []; // version queries in the order sent: their replies carry no id
+  #queued = []; // requests made while connecting
+  #socket = null;
+  #state = "connecting";
+  #nextId = 1;
+  #failures = 0;
+  #retryTimer = null;
+  #lastError = null;
+  #agentSeen = false; // set when this failure streak's probe found the plain endpoint open
+
+  constructor({ host = "localhost", tls = false, reconnect = true, timeout = DEFAULT_TIMEOUT_MS } = {}) {
+    this.host = String(host || "localhost");
+    this.tls = Boolean(tls);
+    this.url = this.tls ? `wss://${bracketed(this.host)}:${SECURE_PORT}`
+                        : `ws://${bracketed(this.host)}:${PLAIN_PORT}`;
+    this.timeout = timeout;
+    const backoff = reconnect === true ? {} : reconnect;
+    this.reconnect = backoff ? { minDelay: 1000, maxDelay: 30000, ...backoff } : null;
+    this.#open();
+  }
+
+  /** "connecting", "open", "waiting" (for the next attempt) or "closed". */
+  get state() {
+    return this.#state;
+  }
+
+  version(options = {}) {
+    return this.#request(null, "version", options);
+  }
+
+  printers(options = {}) {
+    return this.#request({ method: "print.getprinters" }, "print.getprinters", options)
+      .then((names) => (Array.isArray(names) ? names : []));
+  }
+
+  // Resolves with null once the agent has handled the job, whether it printed or failed: the
+  // agent keeps the reason in its own log.
+  print(document, options = {}) {
+    if (document === null || typeof document !== "object" || Array.isArray(document))
+      return Promise.reject(new TypeError("print() takes the document as an object"));
+    const data = options.printer ? { ...document, printer: String(options.printer) } : document;
+    return this.#request({ method: "print.print", data }, "print.print", options).then(() => null);
+  }
+
+  on(event, handler) {
+    if (!EVENTS.has(event)) throw new TypeError(`no such event: ${event}`);
+    if (!this.#handlers.has(event)) this.#handlers.set(event, new Set());
+    this.#handlers.get(event).add(handler);
+    return () => this.off(event, handler);
+  }
+
+  off(event, handler) {
+    this.#handlers.get(event)?.delete(handler);
+  }
+
+  close() {
+    if (this.#state === "closed") return;
+    const wasOpen = this.#state === "open";
+    this.#state = "closed";
+    clearTimeout(this.#retryTimer);
+    const socket = this.#socket;
+    this.#socket = null;
+    if (socket) {
+      socket.onopen = socket.onmessage = socket.onclose = null;
+      socket.close();
+    }
+    this.#dropAll(() => new Kiv3Error("closed", "the page closed the connection to the agent"));
+    this.#emit("close", { code: 1000, error: null, retryIn: null, wasOpen });
+  }
+
+  // ---- requests --------------------------------------------------------
+
+  #request(message, method, { timeout = this.timeout } = {}) {
+    if (this.#state === "closed" || this.#state === "waiting")
+      return Promise.reject(this.#lastError ?? new Kiv3Error("closed", "the client is closed"));
+    return new Promise((resolve, reject) => {
+      const id = message ? `k${this.#nextId++}` : null;
+      const text = message ? JSON.stringify({ id, ...message }) : "";
+      const request = { method, text, id, timer: null, done: false, sent: false };
+      request.fail = (error) => {
+        if (request.done) return;
+        request.done = true;
+        clearTimeout(request.timer);
+        reject(error);
+      };
+      request.succeed = (value) => {
+        if (request.done) return;
+        request.done = true;
+        clearTimeout(request.timer);
+        resolve(value);
+      };
+      if (timeout > 0 && timeout < Infinity) {
+        request.timer = setTimeout(() => {
+          if (id) this.#pending.delete(id);
+          request.fail(new Kiv3Error("timeout",
+            `the agent did not answer ${method} within ${timeout / 1000} s: it may be busy with a ` +
+            `long print job or hung; look at its log window` +
+            (method === "print.print" ? " (the job may still print)" : "")));
+        }, timeout);
+      }
+      if (this.#state === "open") this.#send(request);
+      else this.#queued.push(request);
+    });
+  }
+
+  #send(request) {
+    if (request.done) return;
+    // A version query stays in line after its timeout, so that later replies find their own.
+    if (request.id) this.#pending.set(request.id, request);
+    else this.#versions.push(request);
+    request.sent = true;
+    this.#socket.send(request.text);
+  }
+
+  #dropAll(makeError) {
+    const requests = [...this.#queued, ...this.#pending.values(), ...this.#versions];
+    this.#queued = [];
+    this.#pending.clear();
+    this.#versions = [];
+    for (const request of requests) request.fail(makeError(request));
+  }
+
+  // ---- messages --------------------------------------------------------
+
+  #onMessage(text) {
+    if (typeof text !== "string") return;
+    const card = CARD.exec(text);
+    if (card) {
+      this.#emit("card", card[1], BigInt(card[1]));
+      return;
+    }
+    let message;
+    try {
+      message = JSON.parse(text);
+    } catch {
+      return;
+    }
+    if (message === null || typeof message !== "object" || Array.isArray(message)) return;
+    if ("version" in message && "device" in message) {
+      this.#versions.shift()?.succeed({ version: message.version, device: message.device });
+      return;
+    }
+    const keys = Object.keys(message);
+    if (keys.length !== 1) return;
+    const [key] = keys;
+    const request = this.#pending.get(key);
+    if (request) {
+      this.#pending.delete(key);
+      request.succeed(message[key]);
+    } else if (PUSHED.includes(key)) {
+      this.#emit(key, ...(key === "unreader" ? [] : [String(message[key] ?? "")]));
+    }
+  }
+
+  #emit(event, ...args) {
+    for (const handler of [...(this.#handlers.get(event) ?? [])]) {
+      try {
+        handler(...args);
+      } catch (error) {
+        // One page handler's fault must not stop the others, nor the client.
+        setTimeout(() => { throw error; });
+      }
+    }
+  }
+
+  // ---- connection ------------------------------------------------------
+
+  #open() {
+    this.#state = "connecting";
+    let socket;
+    try {
+      socket = new WebSocket(this.url);
+    } catch (error) {
+      // A page served over https may not open ws:// to another computer (mixed content).
+      // Reported once the page has had the chance to listen.
+      const refused = new Kiv3Error("blocked",
+        `the browser refused ${this.url}: ${error.message}. A page served over https must use ` +
+        `tls: true (wss) for any host but localhost`);
+      queueMicrotask(() => this.#failed(refused, false, 1006));
+      return;
+    }
+    this.#socket = socket;
+    socket.onopen = () => {
+      this.#state = "open";
+      this.#failures = 0;
+      this.#agentSeen = false;
+      this.#lastError = null;
+      this.#emit("open", { url: this.url });
+      const queued = this.#queued;
+      this.#queued = [];
+      for (const request of queued) this.#send(request);
+    };
+    socket.onmessage = (event) => this.#onMessage(event.data);
+    socket.onclose = (event) => {
+      socket.onopen = socket.onmessage = socket.onclose = null;
+      if (socket !== this.#socket) return;
+      this.#socket = null;
+      const wasOpen = this.#state === "open";
+      if (wasOpen) {
+        this.#failed(new Kiv3Error("disconnected",
+          `the connection to the agent at ${this.url} was lost (code ${event.code})`), true, event.code);
+      } else {
+        this.#diagnose().then((error) => this.#failed(error, false, event.code));
+      }
+    };
+  }
+
+  #failed(error, wasOpen, code) {
+    if (this.#state === "closed") return;
+    this.#lastError = error;
+    this.#dropAll((request) => new Kiv3Error(error.code,
+      `no answer to ${request.method}: ${error.message}` +
+      (request.sent && request.method === "print.print" ? "; the job may still have printed" : "")));
+    let retryIn = null;
+    if (this.reconnect) {
+      retryIn = Math.min(this.reconnect.maxDelay, this.reconnect.minDelay * 2 ** this.#failures);
+      this.#failures += 1;
+      this.#state = "waiting";
+      this.#retryTimer = setTimeout(() => this.#open(), retryIn);
+    } else {
+      this.#state = "closed";
+    }
+    this.#emit("close", { code, error, retryIn, wasOpen });
+  }
+
+  // The browser tells a page nothing about why a WebSocket failed; this names the likely cause.
+  async #diagnose() {
+    const page = globalThis.location ?? { hostname: "", origin: "" };
+    const needsPermission = addressSpace(page.hostname, true) < addressSpace(this.host, false);
+    const permission = needsPermission ? await this.#networkPermission() : null;
+    const howToAllow = `allow it in the site settings (the icon beside the address), or have an ` +
+      `administrator allow ${page.origin} with the browser policy ` +
+      `LocalNetworkAccessAllowedForUrls (LoopbackNetworkAllowedForUrls for localhost)`;
+    if (permission && permission.state === "denied") {
+      return new Kiv3Error("local-network-access",
+        `the browser blocks this page from reaching ${this.url} on the local network ` +
+        `(permission "${permission.name}" denied)` +
+        (globalThis.isSecureContext === false
+          ? `: it is never granted to a page served over http; serve ${page.origin} over https`
+          : `: ${howToAllow}`));
+    }
+    if (needsPermission && globalThis.isSecureContext === false) {
+      return new Kiv3Error("local-network-access",
+        `the browser blocks this page (${page.origin}, not a secure context) from reaching ` +
+        `${this.url} on the local network without asking: serve the page over https`);
+    }
+    if (this.tls && (this.#agentSeen || (this.#failures === 0 && await this.#plainEndpointOpen()))) {
+      this.#agentSeen = true;
+      return new Kiv3Error("certificate",
+        `the agent runs on ${this.host}, but this browser does not trust its certificate for ` +
+        `${this.url}: open https://${bracketed(this.host)}:${SECURE_PORT}/ once and accept the ` +
+        `warning, then connect again`);
+    }
+    let message = `no agent answers at ${this.url}: start Kiv3 Device Proxy on ${this.host}` +
+      (this.tls ? `; if it runs, open https://${bracketed(this.host)}:${SECURE_PORT}/ once and ` +
+                  `accept its certificate` : "");
+    if (permission && permission.state === "prompt")
+      message += `; or the browser's prompt to reach devices on the local network was not ` +
+                 `accepted: ${howToAllow}`;
+    else if (needsPermission && !permission)
+      message += `; or the browser blocks this page from the local network: ${howToAllow}`;
+    return new Kiv3Error("unreachable", message);
+  }
+
+  async #networkPermission() {
+    const names = [isLoopback(this.host) ? "loopback-network" : "local-network",
+                   "local-network-access"];
+    for (const name of names) {
+      try {
+        const status = await navigator.permissions.query({ name });
+        return { name, state: status.state };
+      } catch {
+        // An older browser without this permission name.
+      }
+    }
+    return null;
+  }
+
+  // Whether the agent's plain endpoint answers, to tell an untrusted certificate from an agent
+  // that is not running. Browsers forbid it from https pages to other hosts than localhost.
+  #plainEndpointOpen() {
+    return new Promise((resolve) => {
+      let probe;
+      try {
+        probe = new WebSocket(`ws://${bracketed(this.host)}:${PLAIN_PORT}`);
+      } catch {
+        resolve(false);
+        return;
+      }
+      const timer = setTimeout(() => finish(false), PROBE_MS);
+      const finish = (open) => {
+        clearTimeout(timer);
+        probe.onopen = probe.onclose = null;
+        probe.close();
+        resolve(open);
+      };
+      probe.onopen = () => finish(true);
+      probe.onclose = () => finish(false);
+    });
+  }
+}
