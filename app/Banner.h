@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ClientPolicy.h"
+
 #include <QHostAddress>
 #include <QList>
 #include <QString>
@@ -9,8 +11,10 @@
 // in the order given.
 QStringList reachableIPv4Addresses(const QList<QHostAddress> &addresses);
 
-// The start-up banner line for those addresses (written without a time prefix).
-QString startBanner(const QStringList &addresses);
+// The start-up banner for those addresses (written without a time prefix), followed by
+// the restrictions of the policy in force; with local-only endpoints the addresses are
+// not named, as no other computer can reach them.
+QString startBanner(const QStringList &addresses, const ClientPolicy &policy = ClientPolicy());
 
 // The reachable addresses of this computer, from its own host name.
 QStringList localReachableIPv4Addresses();

@@ -89,10 +89,11 @@ void MForm::createActions()
     trayMenu->addAction(quitAction);
 }
 
-bool MForm::startService(std::unique_ptr<DeviceFactory> devices)
+bool MForm::startService(std::unique_ptr<DeviceFactory> devices, const ClientPolicy &policy)
 {
     try {
-        proxy = new DevProxy(nullptr, std::make_unique<SpoolerPrintEngine>(), std::move(devices));
+        proxy = new DevProxy(nullptr, std::make_unique<SpoolerPrintEngine>(), std::move(devices),
+                             policy);
     } catch (const EStartFailed &failure) {
         QMessageBox::critical(nullptr, QStringLiteral("Quor Kiv3 Device Proxy"),
                               tr("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.").arg(failure.reason),
@@ -100,15 +101,15 @@ bool MForm::startService(std::unique_ptr<DeviceFactory> devices)
         return false;
     }
     connect(proxy, &DevProxy::message, this, &MForm::log);
-    writeBanner();
+    writeBanner(policy);
     if (!hasTray)
         toggleWindow();
     return true;
 }
 
-void MForm::writeBanner()
+void MForm::writeBanner(const ClientPolicy &policy)
 {
-    appendLine(startBanner(localReachableIPv4Addresses()));
+    appendLine(startBanner(localReachableIPv4Addresses(), policy));
     log(QStringLiteral("開始提供服務"));
 }
 

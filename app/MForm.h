@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ClientPolicy.h"
 #include "DeviceFactory.h"
 
 #include <QMainWindow>
@@ -30,7 +31,8 @@ public:
 
     // Starts the service with the machine's devices, unless others are given, and writes
     // the banner; false after the failure box was shown.
-    bool startService(std::unique_ptr<DeviceFactory> devices = std::make_unique<DeviceFactory>());
+    bool startService(std::unique_ptr<DeviceFactory> devices = std::make_unique<DeviceFactory>(),
+                      const ClientPolicy &policy = ClientPolicy());
 
 private slots:
     void log(const QString &text);
@@ -47,7 +49,7 @@ private:
     void updateDetachEntry();
     void appendLine(const QString &line);
     static void dropOldestLines(QTextDocument *document);
-    void writeBanner();
+    void writeBanner(const ClientPolicy &policy);
 
     Ui::MForm *ui;
     QSystemTrayIcon *trayIcon = nullptr;

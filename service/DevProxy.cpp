@@ -56,24 +56,28 @@ QString asJsonStringContent(const QString &value)
 } // namespace
 
 DevProxy::DevProxy(QObject *parent, std::unique_ptr<PrintEngine> printEngine,
-                   std::unique_ptr<DeviceFactory> devices)
+                   std::unique_ptr<DeviceFactory> devices, ClientPolicy policy)
     : QObject(parent)
     , m_printEngine(std::move(printEngine))
     , m_requests(*m_printEngine)
     , m_devices(std::move(devices))
+    , m_policy(std::move(policy))
 {
     m_server = new QWebSocketServer(kServerName, QWebSocketServer::NonSecureMode, this);
     m_sslServer = new QWebSocketServer(kServerName, QWebSocketServer::SecureMode, this);
 
-    if (!m_server->listen(QHostAddress::Any, kPlainPort))
+    const QList<QHostAddress> addresses = m_policy.listenAddresses();
+    if (!m_server->listen(addresses.first(), kPlainPort))
         throw EStartFailed { m_server->errorString() };
     connect(m_server, &QWebSocketServer::newConnection, this, &DevProxy::onNewConnection);
     resumeAcceptingAfterErrors(m_server);
+    listenPlainAlso(addresses.mid(1));
 
     configureTls();
-    if (listenSecure()) {
+    if (listenSecure(addresses)) {
         connect(m_sslServer, &QWebSocketServer::newConnection, this, &DevProxy::onNewSslConnection);
-        connect(m_tlsListener, &TlsListener::sslErrors, this, &DevProxy::onSslErrors);
+        for (TlsListener *listener : qAsConst(m_tlsListeners))
+            connect(listener, &TlsListener::sslErrors, this, &DevProxy::onSslErrors);
     }
 
     startDevices(parent);
@@ -83,14 +87,18 @@ DevProxy::~DevProxy()
 {
     releaseDevices();
 
-    if (m_tlsListener)
-        disconnect(m_tlsListener, &TlsListener::sslErrors, this, &DevProxy::onSslErrors);
+    for (TlsListener *listener : qAsConst(m_tlsListeners))
+        disconnect(listener, &TlsListener::sslErrors, this, &DevProxy::onSslErrors);
     disconnect(m_sslServer, &QWebSocketServer::newConnection, this, &DevProxy::onNewSslConnection);
+    for (QWebSocketServer *server : qAsConst(m_extraServers))
+        disconnect(server, &QWebSocketServer::newConnection, this, &DevProxy::onNewConnection);
     disconnect(m_server, &QWebSocketServer::newConnection, this, &DevProxy::onNewConnection);
 
-    if (m_tlsListener)
-        m_tlsListener->close();
+    for (TlsListener *listener : qAsConst(m_tlsListeners))
+        listener->close();
     m_sslServer->close();
+    for (QWebSocketServer *server : qAsConst(m_extraServers))
+        server->close();
     m_server->close();
 
     if (!m_clients.isEmpty()) {
@@ -170,21 +178,39 @@ void DevProxy::configureTls()
     m_sslServer->setSslConfiguration(configuration);
 }
 
-// The secure WebSocket listener takes its connections already encrypted from our own
-// TLS listener, which cleans up after failed TLS handshakes.
-bool DevProxy::listenSecure()
+// A further address that cannot be listened on (::1 without IPv6) leaves the endpoint
+// serving on the others.
+void DevProxy::listenPlainAlso(const QList<QHostAddress> &addresses)
 {
-    auto *listener
-        = new TlsListener(m_sslServer->sslConfiguration(), m_sslServer->handshakeTimeoutMS(), this);
-    if (!listener->listen(QHostAddress::Any, kSecurePort)) {
-        delete listener;
-        return false;
+    for (const QHostAddress &address : addresses) {
+        auto *server = new QWebSocketServer(kServerName, QWebSocketServer::NonSecureMode, this);
+        if (!server->listen(address, kPlainPort)) {
+            delete server;
+            continue;
+        }
+        connect(server, &QWebSocketServer::newConnection, this, &DevProxy::onNewConnection);
+        resumeAcceptingAfterErrors(server);
+        m_extraServers.append(server);
     }
-    m_tlsListener = listener;
-    connect(m_tlsListener, &TlsListener::encrypted, m_sslServer,
-            &QWebSocketServer::handleConnection);
-    resumeAcceptingAfterErrors(m_tlsListener);
-    return true;
+}
+
+// The secure WebSocket listener takes its connections already encrypted from our own
+// TLS listeners, which clean up after failed TLS handshakes. True if any listens.
+bool DevProxy::listenSecure(const QList<QHostAddress> &addresses)
+{
+    for (const QHostAddress &address : addresses) {
+        auto *listener = new TlsListener(m_sslServer->sslConfiguration(),
+                                         m_sslServer->handshakeTimeoutMS(), this);
+        if (!listener->listen(address, kSecurePort)) {
+            delete listener;
+            continue;
+        }
+        connect(listener, &TlsListener::encrypted, m_sslServer,
+                &QWebSocketServer::handleConnection);
+        resumeAcceptingAfterErrors(listener);
+        m_tlsListeners.append(listener);
+    }
+    return !m_tlsListeners.isEmpty();
 }
 
 static QString peerLabel(const QWebSocket *socket)
@@ -192,9 +218,11 @@ static QString peerLabel(const QWebSocket *socket)
     return DevProxy::tr("%1(%2)").arg(socket->peerName(), socket->peerAddress().toString());
 }
 
+// Every plain listener reports here: m_server and those on further addresses.
 void DevProxy::onNewConnection()
 {
-    acceptConnection(m_server, QT_TR_NOOP("與用戶端'%1'建立連線成功"));
+    acceptConnection(qobject_cast<QWebSocketServer *>(sender()),
+                     QT_TR_NOOP("與用戶端'%1'建立連線成功"));
 }
 
 void DevProxy::onNewSslConnection()
@@ -204,11 +232,17 @@ void DevProxy::onNewSslConnection()
 
 void DevProxy::acceptConnection(QWebSocketServer *server, const char *acceptedText)
 {
-    QWebSocket *socket = server->nextPendingConnection();
+    QWebSocket *socket = server ? server->nextPendingConnection() : nullptr;
     if (!socket)
         return;
-    if (server == m_sslServer)
-        m_tlsListener->handshakeCompleted(socket->peerAddress(), socket->peerPort());
+    if (server == m_sslServer) {
+        for (TlsListener *listener : qAsConst(m_tlsListeners))
+            listener->handshakeCompleted(socket->peerAddress(), socket->peerPort());
+    }
+    if (!m_policy.admits(socket->origin())) {
+        refuseConnection(socket);
+        return;
+    }
     emit message(tr(acceptedText).arg(peerLabel(socket)));
     socket->setMaxAllowedIncomingFrameSize(kMaxIncomingBytes);
     socket->setMaxAllowedIncomingMessageSize(kMaxIncomingBytes);
@@ -218,6 +252,19 @@ void DevProxy::acceptConnection(QWebSocketServer *server, const char *acceptedTe
     const QString label = readerLabel();
     if (!label.isNull())
         sendTo(socket, readerMessage(label));
+}
+
+// Refused before anything of the client is read: it is closed as a policy violation, and
+// the service keeps it only until it has gone.
+void DevProxy::refuseConnection(QWebSocket *socket)
+{
+    const QString origin = socket->origin();
+    emit message(origin.isEmpty()
+                     ? tr("拒絕沒有來源的用戶端'%1'連線").arg(peerLabel(socket))
+                     : tr("拒絕來源'%1'的用戶端'%2'連線").arg(origin, peerLabel(socket)));
+    socket->setParent(this);
+    connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
+    socket->close(QWebSocketProtocol::CloseCodePolicyViolated);
 }
 
 void DevProxy::onSslErrors(const QList<QSslError> &errors)

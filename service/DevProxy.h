@@ -5,6 +5,7 @@
 #include <QSslError>
 #include <QString>
 
+#include "ClientPolicy.h"
 #include "DeviceFactory.h"
 #include "RequestHandler.h"
 #include "SpoolerPrintEngine.h"
@@ -28,11 +29,12 @@ public:
     static constexpr quint16 kSecurePort = 54390;
 
     // The print engine is the system's spooler and the devices are the machine's own
-    // unless stand-ins are given.
+    // unless stand-ins are given; every client is admitted unless a policy says otherwise.
     explicit DevProxy(QObject *parent,
                       std::unique_ptr<PrintEngine> printEngine
                       = std::make_unique<SpoolerPrintEngine>(),
-                      std::unique_ptr<DeviceFactory> devices = std::make_unique<DeviceFactory>());
+                      std::unique_ptr<DeviceFactory> devices = std::make_unique<DeviceFactory>(),
+                      ClientPolicy policy = ClientPolicy());
     ~DevProxy() override;
 
     // Label of the attached card reader, or a null string while none is attached.
@@ -56,10 +58,12 @@ private slots:
 
 private:
     void configureTls();
-    bool listenSecure();
+    void listenPlainAlso(const QList<QHostAddress> &addresses);
+    bool listenSecure(const QList<QHostAddress> &addresses);
     void startDevices(QObject *parent);
     void releaseDevices();
     void acceptConnection(QWebSocketServer *server, const char *acceptedText);
+    void refuseConnection(QWebSocket *socket);
     static QString readerMessage(const QString &label);
     void broadcast(const QString &text);
     // Sends one text, or cuts a connection whose peer has stopped reading.
@@ -70,9 +74,12 @@ private:
     QList<QWebSocket *> m_clients;
     Reader *m_reader = nullptr;
     Caller *m_caller = nullptr;
-    // Accepts and encrypts the TLS endpoint's connections for m_sslServer.
-    TlsListener *m_tlsListener = nullptr;
+    // Plain listeners on the addresses after the first, handled as m_server is.
+    QList<QWebSocketServer *> m_extraServers;
+    // Accept and encrypt the TLS endpoint's connections for m_sslServer, one an address.
+    QList<TlsListener *> m_tlsListeners;
     std::unique_ptr<PrintEngine> m_printEngine;
     RequestHandler m_requests;
     const std::unique_ptr<DeviceFactory> m_devices;
+    const ClientPolicy m_policy;
 };

@@ -39,10 +39,11 @@ bool AgentProcess::quitCleanly()
     return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
 }
 
-bool AgentProcess::startServing(const QStringList &launcher)
+bool AgentProcess::startServing(const QStringList &launcher, const QStringList &arguments)
 {
     QStringList command = launcher;
     command.append(QStringLiteral(KIV3_AGENT_PATH));
+    command.append(arguments);
     m_process.start(command.takeFirst(), command);
     if (!m_process.waitForStarted(kStartWaitMs))
         return false;

@@ -18,8 +18,10 @@ public:
     AgentProcess &operator=(const AgentProcess &) = delete;
 
     // Starts the agent (behind `launcher`, e.g. {"prlimit", "--nofile=64:64"}, when given)
-    // and waits until it reports that it serves; false, with errors() telling why, if not.
-    bool startServing(const QStringList &launcher = QStringList());
+    // with its own `arguments` and waits until it reports that it serves; false, with
+    // errors() telling why, if not.
+    bool startServing(const QStringList &launcher = QStringList(),
+                      const QStringList &arguments = QStringList());
 
     // Asks the agent to quit and waits for it: true if it ended by itself with status 0,
     // which a sanitizer's report at exit would change.

@@ -18,7 +18,13 @@ QSslCertificate agentCertificate()
 } // namespace
 
 TestClient::TestClient(QObject *parent)
+    : TestClient(QString(), parent)
+{
+}
+
+TestClient::TestClient(const QString &origin, QObject *parent)
     : QObject(parent)
+    , m_socket(origin)
 {
     connect(&m_socket, &QWebSocket::textMessageReceived, this,
             [this](const QString &text) { m_received.append(text); });
@@ -36,7 +42,7 @@ bool TestClient::connectSecure(QSsl::SslProtocol protocol)
 {
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setProtocol(protocol);
-    configuration.setCaCertificates({agentCertificate()});
+    configuration.setCaCertificates({ agentCertificate() });
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
     m_socket.setSslConfiguration(configuration);
     open(QUrl(QStringLiteral("wss://localhost:54390")));
@@ -54,8 +60,10 @@ bool TestClient::waitConnected()
         return true;
     QSignalSpy connected(&m_socket, &QWebSocket::connected);
     QSignalSpy disconnected(&m_socket, &QWebSocket::disconnected);
-    return QTest::qWaitFor([&] { return !connected.isEmpty() || !disconnected.isEmpty(); },
-                           kHandshakeWaitMs)
+    QSignalSpy failed(&m_socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error));
+    return QTest::qWaitFor(
+               [&] { return !connected.isEmpty() || !disconnected.isEmpty() || !failed.isEmpty(); },
+               kHandshakeWaitMs)
         && m_socket.state() == QAbstractSocket::ConnectedState;
 }
 

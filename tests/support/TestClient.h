@@ -12,12 +12,15 @@ class TestClient : public QObject
 
 public:
     explicit TestClient(QObject *parent = nullptr);
+    // A page of this origin; a null origin sends no Origin header, as a program does.
+    explicit TestClient(const QString &origin, QObject *parent = nullptr);
 
     // Opens ws://127.0.0.1:54389 and waits for the handshake; false on failure.
     bool connectPlain();
     // Opens wss://localhost:54390 trusting only the agent's own certificate.
     bool connectSecure(QSsl::SslProtocol protocol = QSsl::SecureProtocols);
     void open(const QUrl &url);
+    // False as soon as the connection fails or ends.
     bool waitConnected();
     bool closeAndWait();
 

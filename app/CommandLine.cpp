@@ -1,0 +1,73 @@
+#include "CommandLine.h"
+
+#include "AgentVersion.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kUsageErrorStatus = 2;
+
+int reportUsageError(const QString &reason)
+{
+    const QString text = QStringLiteral("%1: %2\nTry '%1 --help' for the options.\n")
+                             .arg(QCoreApplication::applicationName(), reason);
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+    return kUsageErrorStatus;
+}
+
+} // namespace
+
+std::optional<int> readCommandLine(const QStringList &arguments, ClientPolicy &policy)
+{
+    QCoreApplication::setApplicationVersion(QLatin1String(kAgentVersion));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Lets web pages print, list printers and receive card-reader and caller-ID events "
+        "through WebSocket endpoints on ports 54389 (ws) and 54390 (wss).\n"
+        "Without options every page of every origin may connect, on every interface."));
+    const QCommandLineOption allowOrigin(
+        QStringLiteral("allow-origin"),
+        QStringLiteral("Admit only pages of this origin (scheme://host[:port], as browsers "
+                       "send it); repeat for more origins."),
+        QStringLiteral("ORIGIN"));
+    const QCommandLineOption allowNoOrigin(
+        QStringLiteral("allow-no-origin"),
+        QStringLiteral("With --allow-origin, also admit clients that send no origin "
+                       "(programs rather than browsers)."));
+    const QCommandLineOption localOnly(
+        QStringLiteral("local-only"),
+        QStringLiteral("Listen on 127.0.0.1 and ::1 only: pages on other computers cannot "
+                       "connect."));
+    parser.addOptions({ allowOrigin, allowNoOrigin, localOnly });
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+
+    if (!parser.parse(arguments))
+        return reportUsageError(parser.errorText());
+    if (!parser.positionalArguments().isEmpty()) {
+        return reportUsageError(
+            QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+    }
+    if (parser.isSet(help))
+        parser.showHelp(0);
+    if (parser.isSet(version))
+        parser.showVersion();
+
+    const QStringList origins = parser.values(allowOrigin);
+    for (const QString &origin : origins) {
+        if (!ClientPolicy::isOrigin(origin)) {
+            return reportUsageError(
+                QStringLiteral("'%1' is not an origin: write scheme://host or "
+                               "scheme://host:port, e.g. https://shop.example:8443.")
+                    .arg(origin));
+        }
+    }
+    policy.allowedOrigins = origins;
+    policy.allowNoOrigin = parser.isSet(allowNoOrigin);
+    policy.localOnly = parser.isSet(localOnly);
+    return std::nullopt;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "ClientPolicy.h"
+
+#include <QStringList>
+
+#include <optional>
+
+// Reads the agent's options (the arguments as the application object left them) into
+// `policy`. Returns the exit status when the program is to end at once: 2, with the
+// reason on standard error, for an unknown option or a malformed origin. --help and
+// --version print their text and end the program with status 0 themselves.
+std::optional<int> readCommandLine(const QStringList &arguments, ClientPolicy &policy);
