@@ -68,6 +68,11 @@ grep -qx "Exec=$AGENT" "$AUTOSTART" || fail "$AUTOSTART does not run $AGENT: $(g
 unshare -n sh -c 'ip link set lo up && exec "$@"' sh env QT_QPA_PLATFORM=offscreen "$AGENT" \
     >"$WORK/agent.log" 2>&1 &
 agent_pid=$!
+# Until unshare has made the namespace, the agent's pid is still in this one.
+for _ in $(seq 100); do
+    [ "$(readlink "/proc/$agent_pid/ns/net")" = "$(readlink /proc/self/ns/net)" ] || break
+    sleep 0.1
+done
 if ! nsenter -t "$agent_pid" -n /usr/bin/python3 - "$ROOT/resources/kvx.crt" "$VERSION" <<'PY'; then
 import json, socket, sys, time
 import websocket
