@@ -6,6 +6,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 . "$ROOT/tools/common.sh"
 
+# shellcheck disable=SC2086
 ensure_packages $BUILD_PACKAGES $PACKAGE_PACKAGES
 BUILD_DIR="$ROOT/build-package"
 # The benchmarks and tests are not packaged, so only the package's own targets are built.

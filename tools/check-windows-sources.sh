@@ -9,14 +9,17 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 . "$ROOT/tools/common.sh"
 
+# shellcheck disable=SC2086
 ensure_packages $WINDOWS_CHECK_PACKAGES
 CXX=i686-w64-mingw32-g++-posix
 QT=/usr/include/x86_64-linux-gnu/qt5
-QT_MODULES="Core Gui Widgets Network WebSockets PrintSupport SerialPort Test"
-FOLDERS="app service print devices render resources bench tests"
+QT_TOOLS=/usr/lib/qt5/bin
+QT_MODULES=(Core Gui Widgets Network WebSockets PrintSupport SerialPort Test)
+FOLDERS=(app service print devices render resources bench tests)
+INCLUDE_FOLDERS=(app service print devices render resources bench tests/support)
 # Built only on POSIX systems, under if(UNIX) in their CMake files; fuzz/ is left out too, its
 # harnesses being built with clang's libFuzzer on POSIX systems only.
-POSIX_ONLY="bench/ReaderLatency.cpp bench/BroadcastServer.cpp bench/ClientThread.cpp
+POSIX_ONLY=(bench/ReaderLatency.cpp bench/BroadcastServer.cpp bench/ClientThread.cpp
     bench/EchoServer.cpp bench/HiddenAgent.cpp bench/LogView.cpp bench/WebSocketClients.cpp
     bench/Requests.cpp bench/Fanout.cpp bench/IdleBaseline.cpp bench/Idle.cpp
     bench/ProcessSample.cpp tests/support/SimulatedReader.cpp
@@ -25,32 +28,34 @@ POSIX_ONLY="bench/ReaderLatency.cpp bench/BroadcastServer.cpp bench/ClientThread
     tests/service/TestDeviceEvents.cpp tests/service/TestReaderFaults.cpp
     tests/service/TestVanishingClients.cpp tests/service/TestClientLoad.cpp
     tests/app/TestAgentProcess.cpp tests/app/TestAgentRequests.cpp tests/app/TestTrayReader.cpp
-    tests/app/TestSpoolerFaults.cpp tests/web/WebTestHost.cpp"
+    tests/app/TestSpoolerFaults.cpp tests/web/WebTestHost.cpp)
 
 cd "$ROOT"
 SOURCES=()
 while IFS= read -r file; do
-    [[ " $(echo $POSIX_ONLY) " == *" $file "* ]] || SOURCES+=("$file")
-done < <(find $FOLDERS -name '*.cpp' ! -name '*_unix.cpp' | LC_ALL=C sort)
+    [[ " ${POSIX_ONLY[*]} " == *" $file "* ]] || SOURCES+=("$file")
+done < <(find "${FOLDERS[@]}" -name '*.cpp' ! -name '*_unix.cpp' | LC_ALL=C sort)
 
 # Headers that the build generates: the form's, from uic, and the moc output that test
 # programs include at their end.
 GENERATED="$(mktemp -d)"
 trap 'rm -rf "$GENERATED"' EXIT
-uic app/MForm.ui -o "$GENERATED/ui_MForm.h"
+"$QT_TOOLS/uic" app/MForm.ui -o "$GENERATED/ui_MForm.h"
 for file in "${SOURCES[@]}"; do
     moc_name="$(basename "${file%.cpp}").moc"
-    if grep -q "^#include \"$moc_name\"" "$file"; then moc "$file" -o "$GENERATED/$moc_name"; fi
+    if grep -q "^#include \"$moc_name\"" "$file"; then
+        "$QT_TOOLS/moc" "$file" -o "$GENERATED/$moc_name"
+    fi
 done
 
 FLAGS=(-fsyntax-only -std=c++17 -Wall -Wextra -I"$GENERATED" -isystem "$QT")
-for module in $QT_MODULES; do
+for module in "${QT_MODULES[@]}"; do
     # As CMake defines them for targets that link the module (QTEST_MAIN picks its
     # application class by them).
     module_upper="$(echo "$module" | tr '[:lower:]' '[:upper:]')"
-    FLAGS+=(-isystem "$QT/Qt$module" -DQT_${module_upper}_LIB)
+    FLAGS+=(-isystem "$QT/Qt$module" "-DQT_${module_upper}_LIB")
 done
-for folder in app service print devices render resources bench tests/support; do
+for folder in "${INCLUDE_FOLDERS[@]}"; do
     FLAGS+=(-I"$folder")
 done
 # Paths that CMake compiles into the test programs; their values do not matter here.
@@ -62,6 +67,7 @@ echo "Checking ${#SOURCES[@]} sources with $CXX -fsyntax-only against Qt's heade
 # Each file's verdict and messages go to a report of its own, shown in the order of the list.
 mkdir "$GENERATED/reports"
 export CXX GENERATED
+# shellcheck disable=SC2016
 printf '%s\n' "${SOURCES[@]}" |
     xargs -P "$(nproc)" -I {} sh -c '
         report="$GENERATED/reports/$(echo "$0" | tr / _)"
