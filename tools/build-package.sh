@@ -12,6 +12,8 @@ BUILD_DIR="$ROOT/build-package"
 # dpkg-buildflags maps the working folder's paths out of the binaries: the same folder for
 # every build keeps the flags, and so the build, unchanged.
 cd "$ROOT"
+# Every hardening flag that Debian knows, immediate binding (bindnow) included.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 # The benchmarks and tests are not packaged, so only the package's own targets are built.
 cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
     -DKIV3_PACKAGE=ON -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
