@@ -5,6 +5,12 @@ BUILD_PACKAGES="cmake make g++ qtbase5-dev libqt5websockets5-dev libqt5serialpor
 # A private CUPS scheduler with PDF queues (tools/private-cups.sh), and glyphs for the
 # Traditional Chinese that documents print.
 PRINT_PACKAGES="cups cups-client cups-ipp-utils printer-driver-cups-pdf fonts-noto-cjk"
+# The Debian package: CPack finds the libraries' packages with dpkg-shlibdeps, which needs file.
+PACKAGE_PACKAGES="dpkg-dev file"
+# The package's test installs it and checks it; the Windows sources are checked with the
+# cross compiler for 32-bit Windows (with POSIX threads, for <thread>) and Debian's Qt headers.
+PACKAGE_TEST_PACKAGES="$PACKAGE_PACKAGES lintian desktop-file-utils python3-websocket iproute2"
+WINDOWS_CHECK_PACKAGES="g++-mingw-w64-i686-posix qtbase5-dev qtbase5-dev-tools libqt5websockets5-dev libqt5serialport5-dev"
 # The printing tests also read the PDFs; the demo page's test drives a real browser.
 TEST_PACKAGES="$PRINT_PACKAGES poppler-utils chromium chromium-driver python3-selenium"
 
