@@ -96,9 +96,8 @@ QByteArray customPage(qint64 mm)
 const std::vector<Shape> &shapes()
 {
     static const std::vector<Shape> all = {
-        { "copies", "copies",
-          [](qint64 n) { return pageRequest(n, "[[" + kTextItem + "]]"); }, 10, 50,
-          std::numeric_limits<int>::max(), PrintBounds::kCopies },
+        { "copies", "copies", [](qint64 n) { return pageRequest(n, "[[" + kTextItem + "]]"); }, 10,
+          50, std::numeric_limits<int>::max(), PrintBounds::kCopies },
         { "pages", "pages", [](qint64 n) { return pageRequest(1, "[" + repeated("[]", n) + "]"); },
           1000, 10000, 0, PrintBounds::kPages },
         { "items", "text items on one page",
@@ -113,10 +112,10 @@ const std::vector<Shape> &shapes()
           },
           10000, 100000, 0, PrintBounds::kCharacters },
         { "text length, row cell", "characters",
-          [](qint64 n) { return rowRequest("", R"({"cs":{"text":")" + words(n) + "\"}}"); },
-          10000, 100000, 0, PrintBounds::kCharacters },
-        { "paper size, custom page", "mm on each side", customPage, 1000, 1000000,
-          kLargestPaperMm, 0, true },
+          [](qint64 n) { return rowRequest("", R"({"cs":{"text":")" + words(n) + "\"}}"); }, 10000,
+          100000, 0, PrintBounds::kCharacters },
+        { "paper size, custom page", "mm on each side", customPage, 1000, 1000000, kLargestPaperMm,
+          0, true },
         { "paper size, receipt margin", "mm of top margin",
           [](qint64 n) {
               return rowRequest(R"("mt":)" + QByteArray::number(n) + ",", R"({"cs":{"text":"1"}})");
@@ -150,7 +149,8 @@ void resetPeakMemory()
 {
     QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
     if (!clearRefs.open(QIODevice::WriteOnly) || clearRefs.write("5") != 1)
-        throw BenchFailed { QStringLiteral("cannot reset the peak memory (/proc/self/clear_refs)") };
+        throw BenchFailed { QStringLiteral(
+            "cannot reset the peak memory (/proc/self/clear_refs)") };
 }
 
 struct Cost
@@ -198,8 +198,11 @@ Cost measure(const QString &shape, qint64 n)
     const QStringList fields
         = QString::fromUtf8(child.readAllStandardOutput()).trimmed().split('\t');
     if (fields.size() != 4 || fields.first() != QStringLiteral("COST"))
-        throw BenchFailed { QStringLiteral("measuring %1 at %2 gave %3").arg(shape).arg(n).arg(fields.join(' ')) };
-    runCupsCommand(QStringLiteral("cancel"), { QStringLiteral("-a"), QStringLiteral("-x"), kQueue });
+        throw BenchFailed {
+            QStringLiteral("measuring %1 at %2 gave %3").arg(shape).arg(n).arg(fields.join(' '))
+        };
+    runCupsCommand(QStringLiteral("cancel"),
+                   { QStringLiteral("-a"), QStringLiteral("-x"), kQueue });
     return { fields[1].toDouble(), fields[2].toDouble(), false, fields[3] };
 }
 
@@ -239,8 +242,7 @@ void report(QTextStream &out, const QString &what, const Cost &cost, const Cost 
 {
     const QString kind = cost.projected ? QStringLiteral(" (projected)") : QString();
     out << "  " << what << ": " << amount(cost.seconds) << ", peak " << mebibytes(cost.peakBytes)
-        << kind << (cost.action.isEmpty() ? QString() : QStringLiteral(", ") + cost.action)
-        << '\n';
+        << kind << (cost.action.isEmpty() ? QString() : QStringLiteral(", ") + cost.action) << '\n';
     printRow(out,
              { what + QStringLiteral(", time blocked") + kind, cost.seconds * 1000,
                QStringLiteral("ms"), baseline.seconds * 1000, QStringLiteral("one-item request"),
@@ -271,8 +273,8 @@ void measureShape(QTextStream &out, const Shape &shape, const Cost &baseline)
     report(out, sized(shape, QString(), shape.large), large, baseline);
     const qint64 worst = worstSize(shape);
     Cost cost { projected(small.seconds, large.seconds, shape, worst, 0.0),
-                projected(small.peakBytes, large.peakBytes, shape, worst, 4.0 * 1024 * 1024),
-                true, QString() };
+                projected(small.peakBytes, large.peakBytes, shape, worst, 4.0 * 1024 * 1024), true,
+                QString() };
     const bool refused = shape.bound && worst > shape.bound;
     if (shape.alwaysMeasured || refused
         || (cost.seconds <= kDirectSeconds && cost.peakBytes <= kDirectBytes))
