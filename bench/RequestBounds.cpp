@@ -238,11 +238,19 @@ QString mebibytes(double bytes)
     return QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024), 0, 'f', 0);
 }
 
-void report(QTextStream &out, const QString &what, const Cost &cost, const Cost &baseline)
+void describe(QTextStream &out, const QString &what, const Cost &cost)
 {
     const QString kind = cost.projected ? QStringLiteral(" (projected)") : QString();
     out << "  " << what << ": " << amount(cost.seconds) << ", peak " << mebibytes(cost.peakBytes)
         << kind << (cost.action.isEmpty() ? QString() : QStringLiteral(", ") + cost.action) << '\n';
+    out.flush();
+}
+
+// Described, and one row for the table each for time and memory.
+void report(QTextStream &out, const QString &what, const Cost &cost, const Cost &baseline)
+{
+    describe(out, what, cost);
+    const QString kind = cost.projected ? QStringLiteral(" (projected)") : QString();
     printRow(out,
              { what + QStringLiteral(", time blocked") + kind, cost.seconds * 1000,
                QStringLiteral("ms"), baseline.seconds * 1000, QStringLiteral("one-item request"),
@@ -268,9 +276,9 @@ void measureShape(QTextStream &out, const Shape &shape, const Cost &baseline)
     const QString name = QLatin1String(shape.name);
     out << name << ":\n";
     const Cost small = measure(name, shape.small);
-    report(out, sized(shape, QString(), shape.small), small, baseline);
+    describe(out, sized(shape, QString(), shape.small), small);
     const Cost large = measure(name, shape.large);
-    report(out, sized(shape, QString(), shape.large), large, baseline);
+    describe(out, sized(shape, QString(), shape.large), large);
     const qint64 worst = worstSize(shape);
     Cost cost { projected(small.seconds, large.seconds, shape, worst, 0.0),
                 projected(small.peakBytes, large.peakBytes, shape, worst, 4.0 * 1024 * 1024), true,
@@ -299,7 +307,7 @@ int run(QTextStream &out)
     runCupsCommand(QStringLiteral("cupsdisable"), { kQueue });
 
     const Cost baseline = measure(QStringLiteral("baseline"), 1);
-    report(out, QStringLiteral("one-item request"), baseline, baseline);
+    describe(out, QStringLiteral("one-item request"), baseline);
     for (const Shape &shape : shapes())
         measureShape(out, shape, baseline);
     return 0;
