@@ -2,6 +2,7 @@
 
 #include "DocumentRenderer.h"
 #include "JobValues.h"
+#include "PrintBounds.h"
 #include "PrintExceptions.h"
 #include "RecordingPaintDevice.h"
 
@@ -22,6 +23,7 @@ void RenderingPrintEngine::printDocument(const QJsonObject &job)
     const QString printer = JobValues::text(job, QStringLiteral("printer"));
     if (!printer.isEmpty() && !getPrinters().contains(printer))
         throw EInvalidPrinter { printer };
+    checkPrintBounds(job);
     RecordingPaintDevice device(kPrinterDotsPerInch);
     renderDocument(job, device);
 }

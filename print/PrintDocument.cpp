@@ -1,6 +1,7 @@
 #include "PrintDocument.h"
 
 #include "PageDocument.h"
+#include "PrintBounds.h"
 #include "RowDocument.h"
 
 #include <QPrinterInfo>
@@ -13,6 +14,7 @@ bool isRowDocument(const QJsonObject &job)
 
 void printDocument(const QJsonObject &job)
 {
+    checkPrintBounds(job);
     if (isRowDocument(job))
         printRowDocument(job);
     else

@@ -4,9 +4,9 @@
 #include <QStringList>
 
 // Prints the "data" object of a print request, page-based or row-based by its
-// "doctype". Returns when every copy has reached the spooler; throws EPrinterFailed,
-// EInvalidPrinter, EInvalidPaperSize, EInvalidOrientation, or what Qt or the system
-// threw while drawing.
+// "doctype". Returns when every copy has reached the spooler; throws EOverLimit before
+// anything is printed, EPrinterFailed, EInvalidPrinter, EInvalidPaperSize,
+// EInvalidOrientation, or what Qt or the system threw while drawing.
 void printDocument(const QJsonObject &job);
 
 // Whether the document is a row-based receipt ("doctype" "rowbase") or else page-based.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 // The print engine reports failure only by throwing these by value; the service catches
 // them by reference and turns each into the text of its log line.
@@ -31,4 +32,15 @@ class EInvalidPaperSize
 // The device refuses the orientation.
 class EInvalidOrientation
 {
+};
+
+// The request asks for more than the agent prints in one request (PrintBounds.h): `count`
+// copies, or pages, items or characters over all its copies, beyond `limit`.
+class EOverLimit
+{
+public:
+    enum What { Copies, Pages, Items, Characters };
+    What what;
+    qint64 count;
+    qint64 limit;
 };

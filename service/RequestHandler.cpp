@@ -25,6 +25,13 @@ const QString kNoDefaultPrinter = QStringLiteral("系統未設定預設印表機
 const QString kInvalidPaperSize = QStringLiteral("不支援的紙張尺寸");
 const QString kInvalidOrientation = QStringLiteral("不支援的列印方向");
 const QString kInternalError = QStringLiteral("發生內部錯誤");
+// A request beyond the print bounds, by the bound: the count asked for and the limit.
+const char *const kOverLimit[] = {
+    "列印份數%1超過上限%2",
+    "列印頁數%1超過上限%2",
+    "列印項目數%1超過上限%2",
+    "列印文字%1字超過上限%2字",
+};
 
 const QString kGetPrintersMethod = QStringLiteral("print.getprinters");
 const QString kPrintMethod = QStringLiteral("print.print");
@@ -89,6 +96,8 @@ RequestHandler::DispatchResult RequestHandler::dispatchRequest(const QJsonObject
         return { QJsonValue(), kInvalidPaperSize };
     } catch (const EInvalidOrientation &) {
         return { QJsonValue(), kInvalidOrientation };
+    } catch (const EOverLimit &refused) {
+        return { QJsonValue(), tr(kOverLimit[refused.what]).arg(refused.count).arg(refused.limit) };
     } catch (...) {
         return { QJsonValue(), kInternalError };
     }

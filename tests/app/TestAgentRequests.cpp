@@ -98,6 +98,14 @@ QString printRequest(const char *id, const QJsonObject &document)
             .toJson(QJsonDocument::Compact));
 }
 
+// `unit` n times, separated by commas.
+QString repeated(const QString &unit, int n)
+{
+    QString list = (unit + QLatin1Char(',')).repeated(n);
+    list.chop(1);
+    return list;
+}
+
 QStringList requestLines(const AgentProcess &agent)
 {
     QStringList lines;
@@ -124,6 +132,8 @@ private slots:
     void spoolerThatRefusesOrIsGoneIsReported();
     void pageDocumentPrintsItsItemsWhereTheyAreDrawn();
     void rowDocumentPrintsOnePageAsHighAsItsRows();
+    void requestBeyondABoundIsRefusedWithoutDelay_data();
+    void requestBeyondABoundIsRefusedWithoutDelay();
 
 private:
     // Starts the agent against the scheduler and connects one client to it.
@@ -465,3 +475,46 @@ void TestAgentRequests::rowDocumentPrintsOnePageAsHighAsItsRows()
 
 QTEST_MAIN(TestAgentRequests)
 #include "TestAgentRequests.moc"
+
+void TestAgentRequests::requestBeyondABoundIsRefusedWithoutDelay_data()
+{
+    QTest::addColumn<QString>("document");
+    QTest::addColumn<QString>("actionText");
+
+    const QString page = QStringLiteral(R"({"papersize":0,"copycount":%1,"pages":[%2]})");
+    QTest::newRow("copies") << page.arg(1000000000).arg("[]")
+                            << QStringLiteral("列印份數1000000000超過上限999");
+    QTest::newRow("pages of all copies") << page.arg(2).arg(repeated(QStringLiteral("[]"), 5001))
+                                         << QStringLiteral("列印頁數10002超過上限10000");
+    QTest::newRow("items") << page.arg(1).arg(
+        QLatin1Char('[') + repeated(QStringLiteral(R"({"method":"rect"})"), 100001) + ']')
+                           << QStringLiteral("列印項目數100001超過上限100000");
+    QTest::newRow("rows") << QStringLiteral(R"({"doctype":"rowbase","width":80,"rs":[%1]})")
+                                 .arg(repeated(QStringLiteral("{}"), 100001))
+                          << QStringLiteral("列印項目數100001超過上限100000");
+    QTest::newRow("characters") << page.arg(1).arg(
+        QStringLiteral(R"([{"method":"text","w":50,"h":50,"text":"%1"}])")
+            .arg(QString(1000001, QLatin1Char('x'))))
+                                << QStringLiteral("列印文字1000001字超過上限1000000字");
+}
+
+// Unbounded, each of these would hold every other page up for minutes or years.
+void TestAgentRequests::requestBeyondABoundIsRefusedWithoutDelay()
+{
+    QFETCH(QString, document);
+    QFETCH(QString, actionText);
+    PrivateSpooler spooler;
+    QVERIFY2(spooler.start({ QStringLiteral("Kassa") }, QStringLiteral("Kassa")),
+             qPrintable(spooler.errorString()));
+    QVERIFY2(startAgent(spooler), qPrintable(m_agent->errors()));
+
+    m_client->socket().sendTextMessage(
+        QStringLiteral(R"({"id":"big","method":"print.print","data":%1})").arg(document));
+    m_client->socket().sendTextMessage(QString());
+    QTRY_COMPARE(m_client->received().size(), 2);
+    QCOMPARE(m_client->received().first(), QStringLiteral(R"({"big":null})"));
+    QVERIFY(m_client->received().last().contains(QStringLiteral(R"("version":"2.7")")));
+    QTRY_VERIFY(
+        requestLines(*m_agent).contains(QStringLiteral("用戶'%1' %2").arg(m_label, actionText)));
+    QCOMPARE(spooler.jobs().size(), 0);
+}
