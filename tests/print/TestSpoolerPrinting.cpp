@@ -175,6 +175,9 @@ void TestSpoolerPrinting::pagesAndPageSizesReachThePdf_data()
         << R"({"width":80,"height":200,"pages":[[]]})" << 1 << points(80, 200);
     QTest::newRow("custom landscape")
         << R"({"width":80,"height":200,"orientation":1,"pages":[[]]})" << 1 << points(200, 80);
+    // Sent to a Windows driver as DMPAPER_USER with dmPaperWidth above dmPaperLength.
+    QTest::newRow("custom wider than high, papersize 30")
+        << R"({"papersize":30,"width":100,"height":60,"pages":[[]]})" << 1 << points(100, 60);
     QTest::newRow("A4 ignores width and height")
         << R"({"papersize":0,"width":80,"height":200,"pages":[[],[],[]]})" << 3 << points(210, 297);
     QTest::newRow("papersize text reads as A4")
