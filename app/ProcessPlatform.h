@@ -2,6 +2,10 @@
 
 // Process-level settings that differ between operating systems; one source file each.
 
+// Large blocks of memory go back to the system when they are freed, so that the agent does
+// not keep the peaks of its log view's text buffers for good. Call first, in main.
+void returnLargeFreedBlocksToSystem();
+
 // Lets the process hold as many sockets as the system allows it.
 void raiseOpenFileLimit();
 

@@ -7,6 +7,7 @@
 
 int main(int argc, char *argv[])
 {
+    returnLargeFreedBlocksToSystem();
     ClientPolicy policy;
     {
         // Options are read before the application object exists, which needs a screen:

@@ -95,7 +95,7 @@ run_benchmark() {   # NAME RUN
 
 # Alternating the benchmarks spreads whatever else the computer does over all of them.
 # The idle benchmark sums over its own 30 s: once is usually enough. The soak's figures are
-# memory after 20,000 connections, which hardly vary: it runs once.
+# memory after 50,000 connections, which hardly vary: it runs once.
 runs_of() {   # NAME
     case "$1" in
     idle) echo "$IDLE_RUNS" ;;

@@ -52,8 +52,9 @@ void TestAgentProcess::terminationSignalShutsDownInOrder()
     const int banner = agent.indexOfLine([](const QString &line) {
         return line.startsWith(QStringLiteral("Kiv3 Device Proxy(2.7)成功啟動, "));
     });
-    const int serving = agent.indexOfLine(
-        [](const QString &line) { return line.endsWith(QStringLiteral("> 開始提供服務")); });
+    const int serving = agent.indexOfLine([](const QString &line) {
+        return line.endsWith(QStringLiteral("> 開始提供服務"));
+    });
     QVERIFY2(banner >= 0 && banner < serving, qPrintable(agent.errors()));
 
     TestClient client;
@@ -61,8 +62,7 @@ void TestAgentProcess::terminationSignalShutsDownInOrder()
     const QRegularExpression accepted(QStringLiteral("與用戶端'\\(.*\\)'建立連線成功$"));
     QTRY_VERIFY2_WITH_TIMEOUT(agent.indexOfLine([&](const QString &line) {
         return accepted.match(line).hasMatch();
-    }) >= 0,
-                              qPrintable(agent.errors()), kWaitMs);
+    }) >= 0, qPrintable(agent.errors()), kWaitMs);
 
     QCOMPARE(::kill(pid_t(agent.process().processId()), signalNumber), 0);
     QVERIFY2(!finished.isEmpty() || finished.wait(kWaitMs), qPrintable(agent.errors()));
