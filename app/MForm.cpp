@@ -4,6 +4,7 @@
 #include "Banner.h"
 #include "DevProxy.h"
 #include "EStartFailed.h"
+#include "ProcessPlatform.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -160,6 +161,8 @@ void MForm::dropOldestLines(QTextDocument *document)
     QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, excess);
     cursor.removeSelectedText();
+    // A thousand lines and their layouts have just been freed, in blocks among others.
+    returnFreedPagesToSystem();
 }
 
 void MForm::closeEvent(QCloseEvent *event)

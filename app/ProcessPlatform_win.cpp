@@ -22,6 +22,11 @@ void returnLargeFreedBlocksToSystem()
     // releases it when they are freed.
 }
 
+void returnFreedPagesToSystem()
+{
+    // The Windows heap decommits large free ranges by itself.
+}
+
 void raiseOpenFileLimit()
 {
     // Windows sockets are not counted against a per-process descriptor limit.
