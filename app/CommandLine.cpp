@@ -11,6 +11,31 @@ namespace {
 
 constexpr int kUsageErrorStatus = 2;
 
+// The options that QGuiApplication and QApplication take for themselves, as their manuals
+// list them. The command line is read before those objects exist, so they are known here
+// too, hidden from the help text, and left for the application object to act on.
+const char *const kToolkitOptionsWithValue[]
+    = { "platform",    "platformpluginpath", "platformtheme",
+        "plugin",      "qmljsdebugger",      "qwindowgeometry",
+        "qwindowicon", "qwindowtitle",       "session",
+        "display",     "geometry",           "style",
+        "stylesheet" };
+const char *const kToolkitFlags[] = { "reverse", "widgetcount" };
+
+void addToolkitOptions(QCommandLineParser &parser)
+{
+    for (const char *name : kToolkitOptionsWithValue) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *name : kToolkitFlags) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
 int reportUsageError(const QString &reason)
 {
     const QString text = QStringLiteral("%1: %2\nTry '%1 --help' for the options.\n")
@@ -43,6 +68,9 @@ std::optional<int> readCommandLine(const QStringList &arguments, ClientPolicy &p
         QStringLiteral("Listen on 127.0.0.1 and ::1 only: pages on other computers cannot "
                        "connect."));
     parser.addOptions({ allowOrigin, allowNoOrigin, localOnly });
+    // The toolkit's options are single words after one dash, such as -platform offscreen.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    addToolkitOptions(parser);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 

@@ -4,9 +4,11 @@
 #include "Banner.h"
 #include "DevProxy.h"
 #include "EStartFailed.h"
+#include "ProcessPlatform.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScrollBar>
@@ -33,10 +35,11 @@ void writeToStandardError(const QString &line)
 
 } // namespace
 
-MForm::MForm(QWidget *parent, bool trayAvailable)
+MForm::MForm(QWidget *parent, bool trayAvailable, bool screenSeen)
     : QMainWindow(parent)
     , ui(new Ui::MForm)
     , hasTray(trayAvailable)
+    , hasScreen(screenSeen)
 {
     ui->setupUi(this);
     // The view only ever appends and drops lines: an undo history would keep every line it
@@ -95,9 +98,14 @@ bool MForm::startService(std::unique_ptr<DeviceFactory> devices, const ClientPol
         proxy = new DevProxy(nullptr, std::make_unique<SpoolerPrintEngine>(), std::move(devices),
                              policy);
     } catch (const EStartFailed &failure) {
-        QMessageBox::critical(nullptr, QStringLiteral("Quor Kiv3 Device Proxy"),
-                              tr("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.").arg(failure.reason),
-                              QMessageBox::Ok);
+        // A box that no one sees would never be closed: the program would hang instead of
+        // ending, and a service manager would never start it again.
+        const QString text = tr("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.").arg(failure.reason);
+        writeToStandardError(text);
+        if (hasScreen) {
+            QMessageBox::critical(nullptr, QStringLiteral("Quor Kiv3 Device Proxy"), text,
+                                  QMessageBox::Ok);
+        }
         return false;
     }
     connect(proxy, &DevProxy::message, this, &MForm::log);
@@ -105,6 +113,13 @@ bool MForm::startService(std::unique_ptr<DeviceFactory> devices, const ClientPol
     if (!hasTray)
         toggleWindow();
     return true;
+}
+
+bool MForm::isScreenSeen()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal")
+        && QGuiApplication::primaryScreen();
 }
 
 void MForm::writeBanner(const ClientPolicy &policy)
@@ -146,6 +161,8 @@ void MForm::dropOldestLines(QTextDocument *document)
     QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, excess);
     cursor.removeSelectedText();
+    // A thousand lines and their layouts have just been freed, in blocks among others.
+    returnFreedPagesToSystem();
 }
 
 void MForm::closeEvent(QCloseEvent *event)

@@ -24,13 +24,19 @@ class MForm : public QMainWindow
 
 public:
     // Where the desktop has no tray the window is shown at start and only minimises,
-    // so that its context menu (the tray's menu) stays within reach.
+    // so that its context menu (the tray's menu) stays within reach. Where no one sees
+    // the screen, a start failure is not shown in a box that no one could close.
     explicit MForm(QWidget *parent = nullptr,
-                   bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable());
+                   bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable(),
+                   bool screenSeen = isScreenSeen());
     ~MForm() override;
 
+    // Whether the platform shows windows to anyone: not offscreen, minimal or screenless.
+    static bool isScreenSeen();
+
     // Starts the service with the machine's devices, unless others are given, and writes
-    // the banner; false after the failure box was shown.
+    // the banner; false after the failure was written to standard error and, where the
+    // screen is seen, shown in a box.
     bool startService(std::unique_ptr<DeviceFactory> devices = std::make_unique<DeviceFactory>(),
                       const ClientPolicy &policy = ClientPolicy());
 
@@ -60,4 +66,5 @@ private:
     QAction *detachAction = nullptr;
     DevProxy *proxy = nullptr;
     const bool hasTray;
+    const bool hasScreen;
 };

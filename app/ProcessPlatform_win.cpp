@@ -16,6 +16,17 @@ BOOL WINAPI onConsoleControl(DWORD)
 
 } // namespace
 
+void returnLargeFreedBlocksToSystem()
+{
+    // The Windows heap already gives blocks this large virtual memory of their own and
+    // releases it when they are freed.
+}
+
+void returnFreedPagesToSystem()
+{
+    // The Windows heap decommits large free ranges by itself.
+}
+
 void raiseOpenFileLimit()
 {
     // Windows sockets are not counted against a per-process descriptor limit.

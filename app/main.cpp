@@ -7,12 +7,17 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication application(argc, argv);
-    // Options are read before anything starts, and from what the application object
-    // leaves of the command line once it has taken the toolkit's own options.
+    returnLargeFreedBlocksToSystem();
     ClientPolicy policy;
-    if (const std::optional<int> status = readCommandLine(QApplication::arguments(), policy))
-        return *status;
+    {
+        // Options are read before the application object exists, which needs a screen:
+        // --help, --version and a wrong option work over SSH and in a terminal too.
+        QCoreApplication console(argc, argv);
+        if (const std::optional<int> status
+            = readCommandLine(QCoreApplication::arguments(), policy))
+            return *status;
+    }
+    QApplication application(argc, argv);
     raiseOpenFileLimit();
     quitOnTerminationRequest();
     MForm window(nullptr);

@@ -1,15 +1,13 @@
 #include "WebSocketClients.h"
 
 #include "BenchReport.h"
+#include "RawWebSocket.h"
 
 #include <QString>
 #include <QtEndian>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,7 +16,6 @@ namespace {
 
 constexpr int kTimeoutMs = 10000;
 constexpr int kReceiveChunk = 64 * 1024;
-const char kMask[4] = { 0x3c, 0x5a, 0x69, 0x0f };
 
 [[noreturn]] void fail(const QString &what)
 {
@@ -26,34 +23,9 @@ const char kMask[4] = { 0x3c, 0x5a, 0x69, 0x0f };
                                                      QString::fromLocal8Bit(strerror(errno))) };
 }
 
-// Client frames must be masked; one fixed key serves every frame.
-QByteArray maskedFrame(quint8 opcode, const QByteArray &payload)
-{
-    QByteArray frame;
-    frame.append(char(0x80 | opcode));
-    const int size = payload.size();
-    if (size < 126) {
-        frame.append(char(0x80 | size));
-    } else if (size < 0x10000) {
-        frame.append(char(0x80 | 126));
-        char length[2];
-        qToBigEndian(quint16(size), length);
-        frame.append(length, 2);
-    } else {
-        frame.append(char(0x80 | 127));
-        char length[8];
-        qToBigEndian(quint64(size), length);
-        frame.append(length, 8);
-    }
-    frame.append(kMask, 4);
-    for (int i = 0; i < size; ++i)
-        frame.append(char(payload[i] ^ kMask[i % 4]));
-    return frame;
-}
-
 QByteArray textFrame(const QByteArray &text)
 {
-    return maskedFrame(0x1, text);
+    return RawWebSocket::maskedFrame(0x1, text);
 }
 
 int pollOrFail(std::vector<pollfd> &fds)
@@ -86,7 +58,7 @@ void WebSocketClients::open(quint16 port, int count)
 
 void WebSocketClients::close()
 {
-    const QByteArray goodbye = maskedFrame(0x8, QByteArray::fromHex("03e8"));
+    const QByteArray goodbye = RawWebSocket::maskedFrame(0x8, QByteArray::fromHex("03e8"));
     for (const Connection &connection : m_connections) {
         ::send(connection.fd, goodbye.constData(), size_t(goodbye.size()), MSG_NOSIGNAL);
         ::close(connection.fd);
@@ -97,56 +69,25 @@ void WebSocketClients::close()
 WebSocketClients::Connection WebSocketClients::connectTo(quint16 port)
 {
     Connection connection;
-    connection.fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    connection.fd = RawWebSocket::connectToLoopback(port);
     if (connection.fd < 0)
-        fail(QStringLiteral("socket"));
+        fail(QStringLiteral("connect to port %1").arg(port));
     const timeval timeout { kTimeoutMs / 1000, 0 };
     ::setsockopt(connection.fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    const int on = 1;
-    ::setsockopt(connection.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(connection.fd, reinterpret_cast<const sockaddr *>(&address), sizeof address)
-        != 0) {
-        ::close(connection.fd);
-        fail(QStringLiteral("connect to port %1").arg(port));
-    }
     return connection;
 }
 
-// Whatever follows the server's response headers is already the first frames.
 void WebSocketClients::handshake(Connection &connection, quint16 port)
 {
-    sendAll(connection,
-            QStringLiteral("GET / HTTP/1.1\r\nHost: 127.0.0.1:%1\r\nUpgrade: websocket\r\n"
-                           "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                           "Sec-WebSocket-Version: 13\r\n\r\n")
-                .arg(port)
-                .toLatin1());
-    int end;
-    while ((end = connection.received.indexOf("\r\n\r\n")) < 0) {
-        if (!receiveSome(connection))
-            throw BenchFailed { QStringLiteral(
-                "the server closed the connection in the handshake") };
-    }
-    if (!connection.received.startsWith("HTTP/1.1 101"))
-        throw BenchFailed { QStringLiteral("the server refused the handshake: %1")
-                                .arg(QString::fromLatin1(connection.received.left(end))) };
-    connection.received.remove(0, end + 4);
+    sendAll(connection, RawWebSocket::handshakeRequest(port));
+    if (!RawWebSocket::readHandshakeAnswer(connection.fd))
+        throw BenchFailed { QStringLiteral("the server refused or ended the handshake") };
 }
 
 void WebSocketClients::sendAll(const Connection &connection, const QByteArray &bytes)
 {
-    qsizetype sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t written = ::send(connection.fd, bytes.constData() + sent,
-                                       size_t(bytes.size() - sent), MSG_NOSIGNAL);
-        if (written < 0)
-            fail(QStringLiteral("send"));
-        sent += written;
-    }
+    if (!RawWebSocket::sendAll(connection.fd, bytes))
+        fail(QStringLiteral("send"));
 }
 
 // False once the server has closed the connection.

@@ -3,38 +3,18 @@
 #include "Caller.h"
 #include "EStartFailed.h"
 #include "Reader.h"
-#include "TlsListener.h"
 
 #include <QDebug>
-#include <QFile>
 #include <QPointer>
-#include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QSslKey>
-#include <QTimer>
 #include <QWebSocket>
-#include <QWebSocketServer>
 
 namespace {
 
-const QString kServerName = QStringLiteral("Quor-Kiv3-Device-Proxy");
-const char kCertificatePath[] = ":/kvx.crt";
-const char kPrivateKeyPath[] = ":/kvx.key";
-// QTcpServer stops accepting for good after an accept error that it does not count as
-// temporary; this is how long the endpoint rests before it accepts again.
-constexpr int kAcceptRetryMs = 1000;
 // Larger messages and frames are refused by the socket instead of being buffered.
 constexpr quint64 kMaxIncomingBytes = 64 * 1024 * 1024;
 // A page that stops reading must not grow the agent with the replies and events it leaves
 // unread: past this much waiting to be written, its connection is cut.
 constexpr qint64 kMaxUnsentBytes = 16 * 1024 * 1024;
-
-template<typename Listener> void resumeAcceptingAfterErrors(Listener *listener)
-{
-    QObject::connect(listener, &Listener::acceptError, listener, [listener] {
-        QTimer::singleShot(kAcceptRetryMs, listener, &Listener::resumeAccepting);
-    });
-}
 
 // The devices are not expected to report characters that a JSON string cannot hold as
 // they are; should they, the text is escaped so that a page still receives valid JSON.
@@ -61,24 +41,13 @@ DevProxy::DevProxy(QObject *parent, std::unique_ptr<PrintEngine> printEngine,
     , m_printEngine(std::move(printEngine))
     , m_requests(*m_printEngine)
     , m_devices(std::move(devices))
-    , m_policy(std::move(policy))
 {
-    m_server = new QWebSocketServer(kServerName, QWebSocketServer::NonSecureMode, this);
-    m_sslServer = new QWebSocketServer(kServerName, QWebSocketServer::SecureMode, this);
-
-    const QList<QHostAddress> addresses = m_policy.listenAddresses();
-    if (!m_server->listen(addresses.first(), kPlainPort))
-        throw EStartFailed { m_server->errorString() };
-    connect(m_server, &QWebSocketServer::newConnection, this, &DevProxy::onNewConnection);
-    resumeAcceptingAfterErrors(m_server);
-    listenPlainAlso(addresses.mid(1));
-
-    configureTls();
-    if (listenSecure(addresses)) {
-        connect(m_sslServer, &QWebSocketServer::newConnection, this, &DevProxy::onNewSslConnection);
-        for (TlsListener *listener : qAsConst(m_tlsListeners))
-            connect(listener, &TlsListener::sslErrors, this, &DevProxy::onSslErrors);
-    }
+    m_endpoints = new Endpoints(policy, this);
+    if (!m_endpoints->listen())
+        throw EStartFailed { m_endpoints->errorString() };
+    connect(m_endpoints, &Endpoints::admitted, this, &DevProxy::onNewConnection);
+    connect(m_endpoints, &Endpoints::sslErrors, this, &DevProxy::onSslErrors);
+    connect(m_endpoints, &Endpoints::message, this, &DevProxy::message);
 
     startDevices(parent);
 }
@@ -87,19 +56,8 @@ DevProxy::~DevProxy()
 {
     releaseDevices();
 
-    for (TlsListener *listener : qAsConst(m_tlsListeners))
-        disconnect(listener, &TlsListener::sslErrors, this, &DevProxy::onSslErrors);
-    disconnect(m_sslServer, &QWebSocketServer::newConnection, this, &DevProxy::onNewSslConnection);
-    for (QWebSocketServer *server : qAsConst(m_extraServers))
-        disconnect(server, &QWebSocketServer::newConnection, this, &DevProxy::onNewConnection);
-    disconnect(m_server, &QWebSocketServer::newConnection, this, &DevProxy::onNewConnection);
-
-    for (TlsListener *listener : qAsConst(m_tlsListeners))
-        listener->close();
-    m_sslServer->close();
-    for (QWebSocketServer *server : qAsConst(m_extraServers))
-        server->close();
-    m_server->close();
+    disconnect(m_endpoints, nullptr, this, nullptr);
+    m_endpoints->close();
 
     if (!m_clients.isEmpty()) {
         qDebug().noquote() << tr("關閉時尚有%1條session存在").arg(m_clients.size());
@@ -111,9 +69,6 @@ DevProxy::~DevProxy()
         qDeleteAll(clients);
         m_clients.clear();
     }
-
-    m_sslServer->deleteLater();
-    m_server->deleteLater();
 }
 
 QString DevProxy::readerLabel() const
@@ -159,91 +114,10 @@ void DevProxy::releaseDevices()
     m_reader = nullptr;
 }
 
-void DevProxy::configureTls()
+void DevProxy::onNewConnection(QWebSocket *socket, bool secure)
 {
-    QFile certificateFile(QString::fromLatin1(kCertificatePath));
-    QFile keyFile(QString::fromLatin1(kPrivateKeyPath));
-    certificateFile.open(QIODevice::ReadOnly);
-    keyFile.open(QIODevice::ReadOnly);
-    const QSslCertificate certificate(&certificateFile, QSsl::Pem);
-    const QSslKey key(&keyFile, QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, QByteArray());
-    certificateFile.close();
-    keyFile.close();
-
-    QSslConfiguration configuration;
-    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
-    configuration.setLocalCertificate(certificate);
-    configuration.setPrivateKey(key);
-    configuration.setProtocol(QSsl::TlsV1SslV3);
-    m_sslServer->setSslConfiguration(configuration);
-}
-
-// A further address that cannot be listened on (::1 without IPv6) leaves the endpoint
-// serving on the others.
-void DevProxy::listenPlainAlso(const QList<QHostAddress> &addresses)
-{
-    for (const QHostAddress &address : addresses) {
-        auto *server = new QWebSocketServer(kServerName, QWebSocketServer::NonSecureMode, this);
-        if (!server->listen(address, kPlainPort)) {
-            delete server;
-            continue;
-        }
-        connect(server, &QWebSocketServer::newConnection, this, &DevProxy::onNewConnection);
-        resumeAcceptingAfterErrors(server);
-        m_extraServers.append(server);
-    }
-}
-
-// The secure WebSocket listener takes its connections already encrypted from our own
-// TLS listeners, which clean up after failed TLS handshakes. True if any listens.
-bool DevProxy::listenSecure(const QList<QHostAddress> &addresses)
-{
-    for (const QHostAddress &address : addresses) {
-        auto *listener = new TlsListener(m_sslServer->sslConfiguration(),
-                                         m_sslServer->handshakeTimeoutMS(), this);
-        if (!listener->listen(address, kSecurePort)) {
-            delete listener;
-            continue;
-        }
-        connect(listener, &TlsListener::encrypted, m_sslServer,
-                &QWebSocketServer::handleConnection);
-        resumeAcceptingAfterErrors(listener);
-        m_tlsListeners.append(listener);
-    }
-    return !m_tlsListeners.isEmpty();
-}
-
-static QString peerLabel(const QWebSocket *socket)
-{
-    return DevProxy::tr("%1(%2)").arg(socket->peerName(), socket->peerAddress().toString());
-}
-
-// Every plain listener reports here: m_server and those on further addresses.
-void DevProxy::onNewConnection()
-{
-    acceptConnection(qobject_cast<QWebSocketServer *>(sender()),
-                     QT_TR_NOOP("與用戶端'%1'建立連線成功"));
-}
-
-void DevProxy::onNewSslConnection()
-{
-    acceptConnection(m_sslServer, QT_TR_NOOP("與用戶端'%1'建立加密連線成功"));
-}
-
-void DevProxy::acceptConnection(QWebSocketServer *server, const char *acceptedText)
-{
-    QWebSocket *socket = server ? server->nextPendingConnection() : nullptr;
-    if (!socket)
-        return;
-    if (server == m_sslServer) {
-        for (TlsListener *listener : qAsConst(m_tlsListeners))
-            listener->handshakeCompleted(socket->peerAddress(), socket->peerPort());
-    }
-    if (!m_policy.admits(socket->origin())) {
-        refuseConnection(socket);
-        return;
-    }
-    emit message(tr(acceptedText).arg(peerLabel(socket)));
+    emit message((secure ? tr("與用戶端'%1'建立加密連線成功") : tr("與用戶端'%1'建立連線成功"))
+                     .arg(Endpoints::peerLabel(socket)));
     socket->setMaxAllowedIncomingFrameSize(kMaxIncomingBytes);
     socket->setMaxAllowedIncomingMessageSize(kMaxIncomingBytes);
     connect(socket, &QWebSocket::textMessageReceived, this, &DevProxy::processTextMessage);
@@ -252,19 +126,6 @@ void DevProxy::acceptConnection(QWebSocketServer *server, const char *acceptedTe
     const QString label = readerLabel();
     if (!label.isNull())
         sendTo(socket, readerMessage(label));
-}
-
-// Refused before anything of the client is read: it is closed as a policy violation, and
-// the service keeps it only until it has gone.
-void DevProxy::refuseConnection(QWebSocket *socket)
-{
-    const QString origin = socket->origin();
-    emit message(origin.isEmpty()
-                     ? tr("拒絕沒有來源的用戶端'%1'連線").arg(peerLabel(socket))
-                     : tr("拒絕來源'%1'的用戶端'%2'連線").arg(origin, peerLabel(socket)));
-    socket->setParent(this);
-    connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
-    socket->close(QWebSocketProtocol::CloseCodePolicyViolated);
 }
 
 void DevProxy::onSslErrors(const QList<QSslError> &errors)
@@ -280,7 +141,7 @@ void DevProxy::processTextMessage(QString message)
     if (!socket)
         return;
     // A print job may outlast its client: name it now and reply only if it is still here.
-    const QString client = peerLabel(socket);
+    const QString client = Endpoints::peerLabel(socket);
     const QPointer<QWebSocket> asking(socket);
     const HandledMessage handled = m_requests.handleMessage(message);
     if (handled.reply && asking)
@@ -344,7 +205,7 @@ void DevProxy::sendTo(QWebSocket *socket, const QString &text)
     if (socket->bytesToWrite() <= kMaxUnsentBytes)
         return;
     emit message(tr("用戶端'%1'未讀取的資料超過%2位元組, 中斷連線")
-                     .arg(peerLabel(socket))
+                     .arg(Endpoints::peerLabel(socket))
                      .arg(kMaxUnsentBytes));
     socket->abort();
 }

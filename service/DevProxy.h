@@ -7,6 +7,7 @@
 
 #include "ClientPolicy.h"
 #include "DeviceFactory.h"
+#include "Endpoints.h"
 #include "RequestHandler.h"
 #include "SpoolerPrintEngine.h"
 
@@ -14,19 +15,17 @@
 
 class Caller;
 class QWebSocket;
-class QWebSocketServer;
 class Reader;
-class TlsListener;
 
-// The device service: both WebSocket endpoints, the open client connections, and the
-// card reader and caller-ID box whose events go to every client.
+// The device service: the clients that its endpoints admit, their requests, and the card
+// reader and caller-ID box whose events go to every client.
 class DevProxy : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr quint16 kPlainPort = 54389;
-    static constexpr quint16 kSecurePort = 54390;
+    static constexpr quint16 kPlainPort = Endpoints::kPlainPort;
+    static constexpr quint16 kSecurePort = Endpoints::kSecurePort;
 
     // The print engine is the system's spooler and the devices are the machine's own
     // unless stand-ins are given; every client is admitted unless a policy says otherwise.
@@ -46,8 +45,7 @@ signals:
     void message(QString text);
 
 private slots:
-    void onNewConnection();
-    void onNewSslConnection();
+    void onNewConnection(QWebSocket *socket, bool secure);
     void onSslErrors(const QList<QSslError> &errors);
     void processTextMessage(QString message);
     void socketDisconnected();
@@ -57,29 +55,18 @@ private slots:
     void oncallin(const QString &number);
 
 private:
-    void configureTls();
-    void listenPlainAlso(const QList<QHostAddress> &addresses);
-    bool listenSecure(const QList<QHostAddress> &addresses);
     void startDevices(QObject *parent);
     void releaseDevices();
-    void acceptConnection(QWebSocketServer *server, const char *acceptedText);
-    void refuseConnection(QWebSocket *socket);
     static QString readerMessage(const QString &label);
     void broadcast(const QString &text);
     // Sends one text, or cuts a connection whose peer has stopped reading.
     void sendTo(QWebSocket *socket, const QString &text);
 
-    QWebSocketServer *m_server = nullptr;
-    QWebSocketServer *m_sslServer = nullptr;
+    Endpoints *m_endpoints = nullptr;
     QList<QWebSocket *> m_clients;
     Reader *m_reader = nullptr;
     Caller *m_caller = nullptr;
-    // Plain listeners on the addresses after the first, handled as m_server is.
-    QList<QWebSocketServer *> m_extraServers;
-    // Accept and encrypt the TLS endpoint's connections for m_sslServer, one an address.
-    QList<TlsListener *> m_tlsListeners;
     std::unique_ptr<PrintEngine> m_printEngine;
     RequestHandler m_requests;
     const std::unique_ptr<DeviceFactory> m_devices;
-    const ClientPolicy m_policy;
 };

@@ -24,6 +24,7 @@ POSIX_ONLY=(bench/ReaderLatency.cpp bench/BroadcastServer.cpp bench/ClientThread
     bench/Requests.cpp bench/Fanout.cpp bench/IdleBaseline.cpp bench/Idle.cpp
     bench/ProcessSample.cpp bench/AgentProgram.cpp bench/Soak.cpp
     tests/support/SimulatedReader.cpp tests/support/PrivateNetwork.cpp tests/app/TestLockDown.cpp
+    tests/support/RawWebSocket.cpp
     tests/support/SimulatedSerialPorts.cpp tests/support/TestPrivateSpooler.cpp
     tests/print/TestSpoolerPrinting.cpp tests/render/TestRender.cpp tests/devices/TestReader.cpp
     tests/service/TestDeviceEvents.cpp tests/service/TestReaderFaults.cpp
@@ -37,11 +38,13 @@ while IFS= read -r file; do
     [[ " ${POSIX_ONLY[*]} " == *" $file "* ]] || SOURCES+=("$file")
 done < <(find "${FOLDERS[@]}" -name '*.cpp' ! -name '*_unix.cpp' | LC_ALL=C sort)
 
-# Headers that the build generates: the form's, from uic, and the moc output that test
-# programs include at their end.
+# Headers that the build generates: the form's, from uic, the version's, from the project's,
+# and the moc output that test programs include at their end.
 GENERATED="$(mktemp -d)"
 trap 'rm -rf "$GENERATED"' EXIT
 "$QT_TOOLS/uic" app/MForm.ui -o "$GENERATED/ui_MForm.h"
+VERSION="$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+sed "s/@PROJECT_VERSION@/$VERSION/" service/AgentVersion.h.in >"$GENERATED/AgentVersion.h"
 for file in "${SOURCES[@]}"; do
     moc_name="$(basename "${file%.cpp}").moc"
     if grep -q "^#include \"$moc_name\"" "$file"; then

@@ -96,7 +96,7 @@ run_benchmark() {   # NAME RUN
 
 # Alternating the benchmarks spreads whatever else the computer does over all of them.
 # The idle benchmark sums over its own 30 s: once is usually enough. The soak's figures are
-# memory after 20,000 connections, which hardly vary: it runs once. So does request-bounds, whose
+# memory after 50,000 connections, which hardly vary: it runs once. So does request-bounds, whose
 # figures span orders of magnitude and whose one run takes minutes.
 runs_of() {   # NAME
     case "$1" in

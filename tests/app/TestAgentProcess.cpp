@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebSocketServer>
 
 #include <csignal>
 #include <sys/types.h>
@@ -24,6 +25,7 @@ private slots:
     void initTestCase();
     void terminationSignalShutsDownInOrder_data();
     void terminationSignalShutsDownInOrder();
+    void secondAgentOnTakenPortsEndsAtOnce();
 };
 
 void TestAgentProcess::initTestCase()
@@ -69,6 +71,30 @@ void TestAgentProcess::terminationSignalShutsDownInOrder()
     // Written by the service while it is destroyed: the orderly shutdown ran.
     QVERIFY2(agent.errorLines().contains(QStringLiteral("關閉時尚有1條session存在")),
              qPrintable(agent.errors()));
+}
+
+// As under a service manager (offscreen): the failure must end the program, so that it can
+// be started again, instead of waiting on a box that no one sees.
+void TestAgentProcess::secondAgentOnTakenPortsEndsAtOnce()
+{
+    AgentProcess first;
+    QVERIFY2(first.startServing(), qPrintable(first.errors()));
+    AgentProcess second;
+    second.process().start(QStringLiteral(KIV3_AGENT_PATH), QStringList());
+    QVERIFY2(second.process().waitForFinished(kWaitMs), qPrintable(second.errors()));
+    QCOMPARE(second.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.process().exitCode(), 1);
+    QWebSocketServer probe(QStringLiteral("probe"), QWebSocketServer::NonSecureMode);
+    QVERIFY(!probe.listen(QHostAddress::Any, 54389));
+    const QString failure
+        = QStringLiteral("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.\n").arg(probe.errorString());
+    QVERIFY2(second.errors().contains(failure), qPrintable(second.errors()));
+
+    TestClient client;
+    QVERIFY(client.connectPlain());
+    client.socket().sendTextMessage(QString());
+    QTRY_COMPARE_WITH_TIMEOUT(client.received().size(), 1, kWaitMs);
+    QVERIFY2(first.quitCleanly(), qPrintable(first.errors()));
 }
 
 QTEST_MAIN(TestAgentProcess)

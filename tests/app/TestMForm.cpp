@@ -109,6 +109,7 @@ private slots:
     void bannerNamesReachableIPv4Addresses_data();
     void bannerNamesReachableIPv4Addresses();
     void serviceStartWritesBannerThenServingLine();
+    void runAgentReportsTakenPortAndReturnsOne_data();
     void runAgentReportsTakenPortAndReturnsOne();
     void quitEntryEndsEventLoopWithCodeZero();
 };
@@ -309,30 +310,50 @@ void TestMForm::viewKeepsOnlyNewestLinesAndNoHistory()
 void TestMForm::bannerNamesReachableIPv4Addresses_data()
 {
     QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<QStringList>("allowedOrigins");
+    QTest::addColumn<bool>("allowNoOrigin");
     QTest::addColumn<QString>("banner");
 
     const QString none = kBannerStart + QStringLiteral("但此電腦沒有可連接的IP位址.\n");
     const QString listed = kBannerStart + QStringLiteral("可從下列IP位址取得服務:\r\n\n%1\n");
+    const QStringList open;
 
-    QTest::newRow("none") << QStringList {} << none;
-    QTest::newRow("one IPv4") << QStringList { "192.168.1.20" } << listed.arg("192.168.1.20");
-    QTest::newRow("two IPv4") << QStringList { "10.0.0.5", "192.168.1.20" }
+    QTest::newRow("none") << QStringList {} << open << false << none;
+    QTest::newRow("one IPv4") << QStringList { "192.168.1.20" } << open << false
+                              << listed.arg("192.168.1.20");
+    QTest::newRow("two IPv4") << QStringList { "10.0.0.5", "192.168.1.20" } << open << false
                               << listed.arg("10.0.0.5\r\n192.168.1.20");
-    QTest::newRow("loopback only") << QStringList { "127.0.0.1", "127.0.1.1" } << none;
-    QTest::newRow("IPv6 only") << QStringList { "::1", "fe80::1", "2001:db8::7" } << none;
+    QTest::newRow("loopback only")
+        << QStringList { "127.0.0.1", "127.0.1.1" } << open << false << none;
+    QTest::newRow("IPv6 only") << QStringList { "::1", "fe80::1", "2001:db8::7" } << open << false
+                               << none;
     QTest::newRow("mixed") << QStringList { "2001:db8::7", "172.16.3.4", "127.0.0.1",
                                             "0.0.0.0",     "::1",        "10.0.0.5" }
-                           << listed.arg("172.16.3.4\r\n10.0.0.5");
+                           << open << false << listed.arg("172.16.3.4\r\n10.0.0.5");
+    const QString origins = QStringLiteral("只接受來自下列來源的網頁連線:\r\n\n"
+                                           "https://shop.example\r\nhttp://desk.example:8080\n");
+    const QStringList shopAndDesk = { "https://shop.example", "http://desk.example:8080" };
+    QTest::newRow("origins, programs refused")
+        << QStringList {} << shopAndDesk << false
+        << none + origins + QStringLiteral("拒絕沒有來源(非瀏覽器)的用戶端連線.\n");
+    QTest::newRow("origins and programs")
+        << QStringList {} << shopAndDesk << true
+        << none + origins + QStringLiteral("也接受沒有來源(非瀏覽器)的用戶端連線.\n");
 }
 
 void TestMForm::bannerNamesReachableIPv4Addresses()
 {
     QFETCH(QStringList, addresses);
+    QFETCH(QStringList, allowedOrigins);
+    QFETCH(bool, allowNoOrigin);
     QFETCH(QString, banner);
     QList<QHostAddress> hostAddresses;
     for (const QString &address : addresses)
         hostAddresses.append(QHostAddress(address));
-    QCOMPARE(startBanner(reachableIPv4Addresses(hostAddresses)), banner);
+    ClientPolicy policy;
+    policy.allowedOrigins = allowedOrigins;
+    policy.allowNoOrigin = allowNoOrigin;
+    QCOMPARE(startBanner(reachableIPv4Addresses(hostAddresses), policy), banner);
 }
 
 void TestMForm::serviceStartWritesBannerThenServingLine()
@@ -356,8 +377,17 @@ void TestMForm::serviceStartWritesBannerThenServingLine()
     QCOMPARE(bannerInView.trimmed(), banner.trimmed());
 }
 
+void TestMForm::runAgentReportsTakenPortAndReturnsOne_data()
+{
+    QTest::addColumn<bool>("screenSeen");
+    QTest::newRow("box on a screen") << true;
+    // Only standard error tells: a box there would never be closed.
+    QTest::newRow("no box where no one sees the screen") << false;
+}
+
 void TestMForm::runAgentReportsTakenPortAndReturnsOne()
 {
+    QFETCH(bool, screenSeen);
     QTcpServer squatter;
     QVERIFY(squatter.listen(QHostAddress::Any, 54389));
     QWebSocketServer probe(QStringLiteral("probe"), QWebSocketServer::NonSecureMode);
@@ -365,7 +395,7 @@ void TestMForm::runAgentReportsTakenPortAndReturnsOne()
     const QString expectedText
         = QStringLiteral("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.").arg(probe.errorString());
 
-    MForm window(nullptr, true);
+    MForm window(nullptr, true, screenSeen);
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -383,9 +413,11 @@ void TestMForm::runAgentReportsTakenPortAndReturnsOne()
                 box->reject();
         });
         result = runAgent(window);
-        QCOMPARE(responder.seen(), 1);
+        QCOMPARE(responder.seen(), screenSeen ? 1 : 0);
     }
     QCOMPARE(result, 1);
+    if (!screenSeen)
+        return;
     QCOMPARE(title, QStringLiteral("Quor Kiv3 Device Proxy"));
     QCOMPARE(text, expectedText);
     QCOMPARE(icon, QMessageBox::Critical);

@@ -2,6 +2,7 @@
 #include "DevProxy.h"
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
+#include "RawWebSocket.h"
 #include "TestClient.h"
 #include "TestDeviceFactory.h"
 
@@ -16,9 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -33,14 +32,9 @@ constexpr int kCrowdWaitMs = 60000;
 const QString kAcceptedSuffix = QStringLiteral("建立連線成功");
 const QString kClosedSuffix = QStringLiteral("連線結束");
 const QString kCutSuffix = QStringLiteral("位元組, 中斷連線");
-const QByteArray kHandshake = "GET / HTTP/1.1\r\n"
-                              "Host: 127.0.0.1:54389\r\n"
-                              "Upgrade: websocket\r\n"
-                              "Connection: Upgrade\r\n"
-                              "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                              "Sec-WebSocket-Version: 13\r\n\r\n";
-// An empty text message, the version query, masked as a client must send it.
-const QByteArray kMaskedVersionQuery = QByteArray::fromHex("818000000000");
+const QByteArray kHandshake = RawWebSocket::handshakeRequest(DevProxy::kPlainPort);
+// An empty text message: the version query.
+const QByteArray kMaskedVersionQuery = RawWebSocket::maskedFrame(0x1, QByteArray());
 
 // The connections the service still holds. An accepted WebSocket has no parent, but owns
 // its transport socket, which stays in the listener's tree until the WebSocket is deleted;
@@ -53,43 +47,9 @@ int liveSockets(const DevProxy &proxy)
     return count;
 }
 
-bool writeAll(int descriptor, const char *data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(descriptor, data, size);
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= size_t(written);
-    }
-    return true;
-}
-
 int connectToPlainPort()
 {
-    const int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(DevProxy::kPlainPort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (descriptor >= 0
-        && ::connect(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
-        return descriptor;
-    return -1;
-}
-
-// Reads byte by byte up to the blank line that ends the server's handshake answer.
-bool readHandshakeAnswer(int descriptor)
-{
-    const char end[] = "\r\n\r\n";
-    int matched = 0;
-    char byte = 0;
-    while (matched < 4) {
-        if (::read(descriptor, &byte, 1) != 1)
-            return false;
-        matched = byte == end[matched] ? matched + 1 : (byte == end[0] ? 1 : 0);
-    }
-    return true;
+    return RawWebSocket::connectToLoopback(DevProxy::kPlainPort);
 }
 
 bool isReadable(int descriptor)
@@ -121,15 +81,6 @@ qint64 arrivalNs(int descriptor)
     return -1;
 }
 
-// A text message masked as a client must send it, with the 64-bit length form.
-QByteArray maskedTextFrame(const QByteArray &payload)
-{
-    QByteArray frame = QByteArray::fromHex("81ff");
-    for (int shift = 56; shift >= 0; shift -= 8)
-        frame.append(char((quint64(payload.size()) >> shift) & 0xff));
-    return frame + QByteArray(4, '\0') + payload;
-}
-
 // A page that sends requests with large replies and never reads one: its own thread writes
 // until the service cuts the connection or every request is sent.
 class NonReadingClient
@@ -145,12 +96,11 @@ private:
     static void sendWithoutReading(int requests)
     {
         // The reply repeats the id: a megabyte each.
-        const QByteArray frame = maskedTextFrame(R"({"id":")" + QByteArray(1024 * 1024, 'a')
-                                                 + R"(","method":"print.status"})");
+        const QByteArray frame = RawWebSocket::maskedFrame(
+            0x1, R"({"id":")" + QByteArray(1024 * 1024, 'a') + R"(","method":"print.status"})");
         const int descriptor = connectToPlainPort();
-        if (descriptor >= 0
-            && writeAll(descriptor, kHandshake.constData(), size_t(kHandshake.size()))
-            && readHandshakeAnswer(descriptor)) {
+        if (descriptor >= 0 && RawWebSocket::sendAll(descriptor, kHandshake)
+            && RawWebSocket::readHandshakeAnswer(descriptor)) {
             for (int i = 0; i < requests; ++i) {
                 if (::send(descriptor, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL)
                     != frame.size())
@@ -218,16 +168,15 @@ private:
         int descriptors[kClients];
         for (int &descriptor : descriptors) {
             descriptor = connectToPlainPort();
-            if (descriptor < 0
-                || !writeAll(descriptor, kHandshake.constData(), size_t(kHandshake.size())))
+            if (descriptor < 0 || !RawWebSocket::sendAll(descriptor, kHandshake))
                 ::_exit(1);
         }
         for (const int descriptor : descriptors) {
-            if (!readHandshakeAnswer(descriptor)
-                || !writeAll(descriptor, queries.constData(), size_t(queries.size())))
+            if (!RawWebSocket::readHandshakeAnswer(descriptor)
+                || !RawWebSocket::sendAll(descriptor, queries))
                 ::_exit(2);
         }
-        writeAll(readyDescriptor, "r", 1);
+        [[maybe_unused]] const ssize_t written = ::write(readyDescriptor, "r", 1);
         for (;;)
             ::pause();
     }
@@ -392,10 +341,10 @@ void TestVanishingClients::eventsReachClientsInOrderOfAcceptance()
         clients.push_back(descriptor);
         const int on = 1;
         ::setsockopt(descriptor, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-        QVERIFY(writeAll(descriptor, kHandshake.constData(), size_t(kHandshake.size())));
+        QVERIFY(RawWebSocket::sendAll(descriptor, kHandshake));
         QTRY_COMPARE(service.linesEndingWith(kAcceptedSuffix), i + 1);
         QTRY_VERIFY(isReadable(descriptor));
-        QVERIFY(readHandshakeAnswer(descriptor));
+        QVERIFY(RawWebSocket::readHandshakeAnswer(descriptor));
     }
 
     Reader *reader = service.devices->reader;

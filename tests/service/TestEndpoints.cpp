@@ -1,0 +1,115 @@
+#include "AgentPorts.h"
+#include "Endpoints.h"
+#include "TestClient.h"
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebSocket>
+
+#include <memory>
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+const QString kShop = QStringLiteral("https://shop.example");
+const QString kDesk = QStringLiteral("http://desk.example:8080");
+const QString kAnyPage = QStringLiteral("https://anyone.example");
+// PEER stands for the loopback peer's label, its address in IPv4 or mapped to IPv6.
+const QString kRefusedOrigin = QStringLiteral("拒絕來源'%1'的用戶端'PEER'連線");
+const QString kRefusedMissing = QStringLiteral("拒絕沒有來源的用戶端'PEER'連線");
+
+bool namesLoopbackPeer(const QString &line, const QString &text)
+{
+    QString pattern = QRegularExpression::escape(text);
+    pattern.replace(QStringLiteral("PEER"), QStringLiteral("\\((::ffff:)?127\\.0\\.0\\.1\\)"));
+    return QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(line).hasMatch();
+}
+
+} // namespace
+
+class TestEndpoints : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void originDecidesAdmission_data();
+    void originDecidesAdmission();
+};
+
+void TestEndpoints::initTestCase()
+{
+    qRegisterMetaType<QWebSocket *>();
+    KIV3_REQUIRE_FREE_AGENT_PORTS();
+}
+
+void TestEndpoints::originDecidesAdmission_data()
+{
+    QTest::addColumn<QStringList>("allowedOrigins");
+    QTest::addColumn<bool>("allowNoOrigin");
+    QTest::addColumn<bool>("secure");
+    QTest::addColumn<QString>("origin");
+    // Empty for a client that is admitted.
+    QTest::addColumn<QString>("refusal");
+
+    const QStringList shopAndDesk = { kShop, kDesk };
+    const QString otherPort = QStringLiteral("https://shop.example:8443");
+    QTest::newRow("open, any page") << QStringList() << false << false << kAnyPage << QString();
+    QTest::newRow("open, no origin, wss")
+        << QStringList() << false << true << QString() << QString();
+    QTest::newRow("no-origin option alone opens nothing less")
+        << QStringList() << true << true << kAnyPage << QString();
+    QTest::newRow("allowed, ws") << shopAndDesk << false << false << kDesk << QString();
+    QTest::newRow("allowed, wss") << shopAndDesk << false << true << kShop << QString();
+    QTest::newRow("other page, ws")
+        << shopAndDesk << false << false << kAnyPage << kRefusedOrigin.arg(kAnyPage);
+    QTest::newRow("other port, wss")
+        << shopAndDesk << false << true << otherPort << kRefusedOrigin.arg(otherPort);
+    QTest::newRow("no origin, ws") << shopAndDesk << false << false << QString() << kRefusedMissing;
+    QTest::newRow("no origin, wss") << shopAndDesk << false << true << QString() << kRefusedMissing;
+    QTest::newRow("no origin allowed, ws")
+        << shopAndDesk << true << false << QString() << QString();
+    QTest::newRow("no origin allowed, other page, wss")
+        << shopAndDesk << true << true << kAnyPage << kRefusedOrigin.arg(kAnyPage);
+}
+
+void TestEndpoints::originDecidesAdmission()
+{
+    QFETCH(QStringList, allowedOrigins);
+    QFETCH(bool, allowNoOrigin);
+    QFETCH(bool, secure);
+    QFETCH(QString, origin);
+    QFETCH(QString, refusal);
+    ClientPolicy policy;
+    policy.allowedOrigins = allowedOrigins;
+    policy.allowNoOrigin = allowNoOrigin;
+    Endpoints endpoints(policy);
+    QVERIFY2(endpoints.listen(), qPrintable(endpoints.errorString()));
+    QSignalSpy admitted(&endpoints, &Endpoints::admitted);
+    QSignalSpy lines(&endpoints, &Endpoints::message);
+
+    TestClient client(origin);
+    const bool opened = secure ? client.connectSecure() : client.connectPlain();
+    if (refusal.isEmpty()) {
+        QVERIFY(opened);
+        QTRY_COMPARE_WITH_TIMEOUT(admitted.size(), 1, kWaitMs);
+        const std::unique_ptr<QWebSocket> socket(admitted.first().at(0).value<QWebSocket *>());
+        QCOMPARE(admitted.first().at(1).toBool(), secure);
+        QCOMPARE(socket->origin(), origin);
+        QVERIFY(lines.isEmpty());
+    } else {
+        // Closed as a policy violation before anything of the client was read.
+        QTRY_COMPARE_WITH_TIMEOUT(client.socket().state(), QAbstractSocket::UnconnectedState,
+                                  kWaitMs);
+        QCOMPARE(client.socket().closeCode(), QWebSocketProtocol::CloseCodePolicyViolated);
+        QVERIFY(admitted.isEmpty());
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(namesLoopbackPeer(lines.first().first().toString(), refusal),
+                 qPrintable(lines.first().first().toString()));
+    }
+    endpoints.close();
+}
+
+QTEST_MAIN(TestEndpoints)
+#include "TestEndpoints.moc"
