@@ -1,7 +1,7 @@
 // What the worst single print request of each shape costs the agent: the time its one
 // thread is blocked (the message parsed, dispatched and printed until the reply is ready) and
 // the process's peak resident memory meanwhile. A shape is one quantity that a page may make
-// as large as the 64 MiB message limit allows (copies, pages, items, text length, paper size,
+// as large as the message limit allows (copies, pages, items, text length, paper size,
 // rows), everything else as small as a receipt. Requests go through the agent's request
 // handling and print engine to a private CUPS scheduler's PDF queue, held disabled so that its
 // filters do not compete for the processors (root only). Each shape is measured at two sizes;
@@ -11,6 +11,7 @@
 // against a one-copy, one-page, one-item request measured in the same run.
 
 #include "BenchReport.h"
+#include "DevProxy.h"
 #include "PrintBounds.h"
 #include "PrivateSpooler.h"
 #include "RequestHandler.h"
@@ -29,7 +30,7 @@
 
 namespace {
 
-constexpr qint64 kMessageLimit = 64 * 1024 * 1024;
+constexpr qint64 kMessageLimit = DevProxy::kMaxIncomingBytes;
 constexpr double kDirectSeconds = 30;
 constexpr double kDirectBytes = 3.0 * 1024 * 1024 * 1024;
 const QString kQueue = QStringLiteral("PDF");

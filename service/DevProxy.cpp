@@ -10,8 +10,6 @@
 
 namespace {
 
-// Larger messages and frames are refused by the socket instead of being buffered.
-constexpr quint64 kMaxIncomingBytes = 64 * 1024 * 1024;
 // A page that stops reading must not grow the agent with the replies and events it leaves
 // unread: past this much waiting to be written, its connection is cut.
 constexpr qint64 kMaxUnsentBytes = 16 * 1024 * 1024;

@@ -26,6 +26,9 @@ class DevProxy : public QObject
 public:
     static constexpr quint16 kPlainPort = Endpoints::kPlainPort;
     static constexpr quint16 kSecurePort = Endpoints::kSecurePort;
+    // Larger messages and frames are refused by the socket instead of being buffered. Parsing
+    // costs about twenty times a message's size in memory; every print bound fits well within.
+    static constexpr quint64 kMaxIncomingBytes = 16 * 1024 * 1024;
 
     // The print engine is the system's spooler and the devices are the machine's own
     // unless stand-ins are given; every client is admitted unless a policy says otherwise.

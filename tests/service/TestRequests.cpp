@@ -169,7 +169,7 @@ void TestRequests::clientLeavingDuringItsPrintJobIsStillLogged()
 
 void TestRequests::oversizedMessageClosesOnlyItsOwnConnection()
 {
-    constexpr int kLimit = 64 * 1024 * 1024;
+    constexpr int kLimit = DevProxy::kMaxIncomingBytes;
     Service service;
     TestClient flooding;
     TestClient other;
