@@ -229,18 +229,17 @@ def check_installed(wine, expected_options):
     check("Uninstall key for Apps & features", not wrong, f"{wrong}")
 
 
-def serve_open_agent(wine, work, args, spooler, calls):
+def serve_open_agent(wine, work, spooler, calls):
     agent = Agent(wine, work, "agent-open")
     if not check("agent serves", agent.wait_serving(), agent.log()[-800:]):
         return agent
     check("log: started", "開始提供服務" in agent.log(), agent.log()[-400:])
     check("log: stand-in AD101Device.dll loaded (no init-failure line)",
           "來電顯示設備初始化失敗" not in agent.log(), agent.log()[-400:])
-    expected = {"device": None, "version": "2.7"}
     for url in ("ws://127.0.0.1:54389", "wss://localhost:54390"):
         reply = ask(url)
         check(f"version over {url.split(':')[0]}", reply.get("version") == "2.7" and
-              bool(reply.get("device")), f"{reply} vs {expected}")
+              bool(reply.get("device")), f"{reply}")
     reply = ask("ws://127.0.0.1:54389", '{"id":"g","method":"print.getprinters"}')
     check("printers of the private spooler", sorted(reply.get("g", [])) == ["Kassa", "Receipt"],
           f"{reply}")
@@ -321,7 +320,7 @@ def desk(args):
         check_installed(wine, "")
         shutil.copy(os.path.join(args.build_dir, "tests", "support", "libkiv3_fake_ad101.dll"),
                     os.path.join(wine.unix_path(APP_DIR), "AD101Device.dll"))
-        agent = serve_open_agent(wine, work, args, spooler, calls)
+        agent = serve_open_agent(wine, work, spooler, calls)
 
         # An upgrade over the running install, now locked down.
         install(wine, setup, f"/ALLOWORIGIN={ALLOWED},http://localhost:8000", "/LOCALONLY")
@@ -331,7 +330,7 @@ def desk(args):
         agent = serve_locked_agent(wine, work)
         end_agent(wine, agent)
 
-        result = wine.run(wine.unix_path(APP_DIR + r"\uninstall.exe"), "/S")
+        wine.run(wine.unix_path(APP_DIR + r"\uninstall.exe"), "/S")
         # The uninstaller copies itself away and returns at once; its copy does the work.
         deadline = time.monotonic() + 60
         while time.monotonic() < deadline and (os.path.exists(wine.unix_path(APP_DIR)) or
@@ -353,10 +352,13 @@ def desk(args):
 def qt_tests(args):
     work = tempfile.mkdtemp(prefix="kiv3-wine-qt-")
     wine = Wine(work)
-    qt = os.path.join(args.build_dir, "stage", "kiv3-device-proxy")
-    wine.env.update(QT_QPA_PLATFORM="offscreen",
+    # Qt's DLLs and plugins (QtTest and offscreen among them) from the build's Qt prefix.
+    with open(os.path.join(args.build_dir, "CMakeCache.txt")) as cache:
+        qt = re.search(r"^CMAKE_PREFIX_PATH:\w+=(.*)$", cache.read(), re.M).group(1)
+    stage = os.path.join(args.build_dir, "stage", "kiv3-device-proxy")
+    wine.env.update(QT_QPA_PLATFORM="offscreen", QT_PLUGIN_PATH=windows_path(qt + "/plugins"),
                     WINEPATH=";".join(windows_path(p) for p in (
-                        qt, os.path.join(args.build_dir, "tests", "support"))))
+                        qt + "/bin", stage, os.path.join(args.build_dir, "tests", "support"))))
     try:
         for program in sorted(glob.glob(os.path.join(args.build_dir, "tests", "*",
                                                      "Test*.exe"))):
@@ -369,7 +371,7 @@ def qt_tests(args):
                 status = "timed out"
             text = open(report, errors="replace").read() if os.path.exists(report) else ""
             totals = re.search(r"^Totals: .*$", text, re.M)
-            failures = "\n".join(re.findall(r"^FAIL!.*$", text, re.M)[:5])
+            failures = "\n".join(re.findall(r"^FAIL!.*\n.*", text, re.M)[:5])
             check(f"{name} on Wine ({totals.group(0) if totals else 'no totals'})",
                   status == 0, f"status {status}\n{failures}")
     finally:
