@@ -7,10 +7,13 @@ BUILD_PACKAGES="cmake make g++ qtbase5-dev libqt5websockets5-dev libqt5serialpor
 PRINT_PACKAGES="cups cups-client cups-ipp-utils printer-driver-cups-pdf fonts-noto-cjk"
 # The Debian package: CPack finds the libraries' packages with dpkg-shlibdeps, which needs file.
 PACKAGE_PACKAGES="dpkg-dev file"
-# The package's test installs it and checks it; the Windows sources are checked with the
-# cross compiler for 32-bit Windows (with POSIX threads, for <thread>) and Debian's Qt headers.
+# The package's test installs it and checks it.
 PACKAGE_TEST_PACKAGES="$PACKAGE_PACKAGES lintian desktop-file-utils python3-websocket iproute2"
-WINDOWS_CHECK_PACKAGES="g++-mingw-w64-i686-posix qtbase5-dev qtbase5-dev-tools libqt5websockets5-dev libqt5serialport5-dev"
+# The Windows program: the cross compiler for 32-bit Windows (with POSIX threads, for
+# <thread>) and NSIS for its installer. Its tests run it on Wine (32-bit, so the i386
+# architecture), whose printing reaches CUPS through the 32-bit libcups, with a display.
+WINDOWS_BUILD_PACKAGES="cmake make g++-mingw-w64-i686-posix nsis"
+WINDOWS_TEST_PACKAGES="$WINDOWS_BUILD_PACKAGES $PRINT_PACKAGES wine wine32:i386 libcups2:i386 xvfb python3-websocket poppler-utils iproute2"
 # The printing tests also read the PDFs; the demo page's test drives a real browser.
 TEST_PACKAGES="$PRINT_PACKAGES poppler-utils chromium chromium-driver python3-selenium"
 
@@ -22,6 +25,13 @@ ensure_npm() {
 
 run_as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Wine for 32-bit programs comes from Debian's i386 architecture.
+ensure_i386_architecture() {
+    dpkg --print-foreign-architectures | grep -qx i386 && return 0
+    run_as_root dpkg --add-architecture i386
+    run_as_root apt-get update -qq
 }
 
 # Installs whichever of the given Debian packages are missing.

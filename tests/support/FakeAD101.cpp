@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,11 +17,20 @@ namespace {
 constexpr int kBufferSize = 128;
 // A pause between the storm's events, so that it does not bury the receiving event loop.
 constexpr std::chrono::microseconds kStormPause(200);
+constexpr int kCallEvent = 9;
+// A test in another process (the agent under Wine) rings the box by leaving files named
+// *.call, holding the caller's number, in the folder this variable names.
+const char kCallFolderVariable[] = "KIV3_FAKE_AD101_CALLS";
+constexpr std::chrono::milliseconds kCallFolderPoll(100);
 
 class FakeAD101 final : public FakeAD101Control
 {
 public:
-    ~FakeAD101() { stopFiring(); }
+    ~FakeAD101()
+    {
+        stopFiring();
+        stopWatching();
+    }
 
     void reset() override
     {
@@ -80,6 +92,8 @@ public:
     {
         ++setCallbackCalls;
         callback = function;
+        if (const char *folder = std::getenv(kCallFolderVariable); folder && !watcher.joinable())
+            watcher = std::thread([this, path = std::filesystem::path(folder)] { watch(path); });
     }
 
     // Writes the whole of the second and third buffers, so that a reader that strays past
@@ -95,9 +109,37 @@ public:
         return reported;
     }
 
-    void freeDevice() { ++freeCalls; }
+    void freeDevice()
+    {
+        ++freeCalls;
+        stopWatching();
+    }
 
 private:
+    void watch(const std::filesystem::path &folder)
+    {
+        while (watching) {
+            std::error_code error;
+            for (const auto &entry : std::filesystem::directory_iterator(folder, error)) {
+                if (entry.path().extension() != ".call")
+                    continue;
+                std::string number;
+                std::getline(std::ifstream(entry.path()), number);
+                std::filesystem::remove(entry.path(), error);
+                setCallerId(number.data(), int(number.size()), int(number.size()));
+                fire(kCallEvent, 0);
+            }
+            std::this_thread::sleep_for(kCallFolderPoll);
+        }
+    }
+
+    void stopWatching()
+    {
+        watching = false;
+        if (watcher.joinable())
+            watcher.join();
+    }
+
     void fire(int code, int eventParam)
     {
         if (const AD101Library::EventCallback function = callback) {
@@ -119,6 +161,8 @@ private:
     std::atomic<int> lastGivenParam { 0 };
     std::atomic<bool> storming { false };
     std::thread storm;
+    std::atomic<bool> watching { true };
+    std::thread watcher;
 };
 
 FakeAD101 fake;

@@ -1,0 +1,395 @@
+#!/usr/bin/python3
+"""The Windows program on Wine, in a network namespace and a Wine prefix of its own.
+
+  test_wine.py desk --build-dir DIR --source-dir DIR
+      The installer, the installed agent (ws, wss, printers, printing to a private spooler,
+      caller ID through the stand-in library, the lock-down options, an upgrade over a
+      running install, how it ends) and the silent uninstall.
+  test_wine.py qt-tests --build-dir DIR
+      Every Qt Test program of the Windows build.
+Prints one line per check and "N passed, N failed" last; fails if any check failed.
+"""
+import argparse
+import glob
+import json
+import os
+import re
+import shutil
+import socket
+import ssl
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+import websocket
+
+APP_DIR = r"C:\Program Files\Kiv3 Device Proxy"
+RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kiv3DeviceProxy"
+PRIVATE_ADDRESS = "10.200.0.1"
+ALLOWED = "https://pos.example"
+RESULTS = {"passed": 0, "failed": 0}
+
+
+def check(name, ok, detail=""):
+    RESULTS["passed" if ok else "failed"] += 1
+    print(f"{'ok  ' if ok else 'FAIL'} {name}" + (f": {detail}" if detail and not ok else ""),
+          flush=True)
+    return ok
+
+
+def in_namespace():
+    """Runs the script again in a network namespace of its own with loopback up."""
+    if os.environ.get("KIV3_WINE_NAMESPACE") == "1":
+        return
+    os.environ["KIV3_WINE_NAMESPACE"] = "1"
+    os.execvp("unshare", ["unshare", "-n", "sh", "-c", 'ip link set lo up && exec "$@"', "sh",
+                          sys.executable, *sys.argv])
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Wine:
+    """A fresh prefix whose wineserver starts here, in the namespace, with a display."""
+
+    def __init__(self, work):
+        self.prefix = os.path.join(work, "prefix")
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        read_end, write_end = os.pipe()
+        self.display = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten",
+                                         "tcp"], pass_fds=(write_end,),
+                                        stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as displays:
+            self.env["DISPLAY"] = ":" + displays.readline().strip()
+        self.run("wineboot", "-i")
+
+    def run(self, *command, timeout=300, **options):
+        program = [] if command[0] in ("wineboot", "wineserver") else ["wine"]
+        return subprocess.run(program + list(command), env=self.env, timeout=timeout,
+                              capture_output=True, text=True, errors="replace", **options)
+
+    def start(self, *command, **options):
+        return subprocess.Popen(["wine", *command], env=self.env, text=True, errors="replace",
+                                **options)
+
+    def unix_path(self, path):
+        assert path[:2].upper() == "C:"
+        return os.path.join(self.prefix, "drive_c", path[3:].replace("\\", "/"))
+
+    def reg_values(self, key):
+        result = self.run("reg", "query", key)
+        if result.returncode != 0:
+            return None
+        return dict(re.findall(r"^\s{4}(\S+)\s+REG_\w+\s+(.*)$", result.stdout, re.M))
+
+    def close(self):
+        self.run("wineserver", "-k")
+        self.display.kill()
+
+
+def connect(url, origin=None, timeout=10):
+    options = {"origin": origin} if origin else {"suppress_origin": True}
+    return websocket.create_connection(url, timeout=timeout,
+                                       sslopt={"cert_reqs": ssl.CERT_NONE}, **options)
+
+
+def ask(url, message="", origin=None):
+    client = connect(url, origin)
+    try:
+        client.send(message)
+        return json.loads(client.recv())
+    finally:
+        client.close()
+
+
+def close_code(url, origin):
+    """The close code the agent ends a connection from this origin with (None if served)."""
+    client = connect(url, origin)
+    try:
+        client.send("")
+        frame = client.recv_frame()
+        if frame.opcode == websocket.ABNF.OPCODE_CLOSE:
+            return struct.unpack("!H", frame.data[:2])[0]
+        return None
+    except (OSError, websocket.WebSocketException) as error:
+        return repr(error)
+    finally:
+        client.close()
+
+
+class Agent:
+    """The installed agent, started with its autostart command; its log is standard error."""
+
+    def __init__(self, wine, work, name):
+        command = wine.reg_values(RUN_KEY)["Kiv3DeviceProxy"]
+        program, options = re.match(r'"([^"]+)"(.*)', command).groups()
+        self.log_path = os.path.join(work, name + ".log")
+        self.log_file = open(self.log_path, "w")
+        self.process = wine.start(program, *options.split(), stderr=self.log_file,
+                                  stdout=subprocess.DEVNULL)
+
+    def log(self):
+        with open(self.log_path, encoding="utf-8", errors="replace") as log:
+            return log.read()
+
+    def wait_for_log(self, text, timeout=60):
+        deadline = time.monotonic() + timeout
+        while text not in self.log() and time.monotonic() < deadline:
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.2)
+        return text in self.log()
+
+    def wait_serving(self, url="ws://127.0.0.1:54389", timeout=60):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline and self.process.poll() is None:
+            try:
+                connect(url).close()
+                return True
+            except OSError:
+                time.sleep(0.3)
+        return False
+
+
+class Spooler:
+    def __init__(self, script, queues):
+        self.script = script
+        exports = subprocess.run([script, "start", *queues], check=True, capture_output=True,
+                                 text=True).stdout
+        self.values = dict(re.findall(r"^export (\w+)='?([^'\n]*)'?$", exports, re.M))
+
+    def pdfs(self, queue, count, timeout=90):
+        subprocess.run([self.script, "wait-pdfs", self.values["PCUPS_DIR"], queue, str(count),
+                        str(timeout)], capture_output=True)
+        return sorted(glob.glob(os.path.join(self.values["PCUPS_OUT"], queue, "*.pdf")))
+
+    def stop(self):
+        subprocess.run([self.script, "stop", self.values["PCUPS_DIR"]], capture_output=True)
+
+
+def page_size_mm(pdf):
+    info = subprocess.run(["pdfinfo", pdf], capture_output=True, text=True).stdout
+    width, height = re.search(r"Page size:\s+([\d.]+) x ([\d.]+) pts", info).groups()
+    return round(float(width) * 25.4 / 72), round(float(height) * 25.4 / 72)
+
+
+PAGE_DOCUMENT = {
+    "printer": "Kassa", "docname": "label", "papersize": 30, "width": 100, "height": 60,
+    "pages": [[{"method": "rect", "x": 10, "y": 10, "w": 40, "h": 20},
+               {"method": "text", "x": 10, "y": 35, "w": 80, "h": 20, "text": "收據測試"}]]}
+ROW_DOCUMENT = {
+    "printer": "Receipt", "doctype": "rowbase", "docname": "receipt", "width": 80,
+    "rs": [{"cs": {"text": "收據 Receipt"}}, {"cs": {"text": "合計 2325.00", "align": "right"}}]}
+
+
+def print_document(document):
+    request = {"id": "p", "method": "print.print", "data": document}
+    return ask("ws://127.0.0.1:54389", json.dumps(request, ensure_ascii=False))
+
+
+def reachable(address):
+    try:
+        with socket.create_connection((address, 54389), timeout=5):
+            return True
+    except OSError:
+        return False
+
+
+def install(wine, setup, *options):
+    result = wine.run(setup, "/S", *options)
+    return check(f"silent install {' '.join(options)}".strip(), result.returncode == 0,
+                 result.stderr[-500:])
+
+
+def check_installed(wine, expected_options):
+    app = wine.unix_path(APP_DIR)
+    missing = [name for name in ("kiv3-device-proxy.exe", "kiv3-render.exe", "uninstall.exe",
+                                 "Qt5Core.dll", "libssl-3.dll", "libcrypto-3.dll",
+                                 "platforms/qwindows.dll",
+                                 "printsupport/windowsprintersupport.dll")
+               if not os.path.exists(os.path.join(app, name))]
+    check("program folder complete", not missing, f"missing {missing}")
+    shortcut = wine.unix_path(r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs"
+                              r"\Quor Kiv3 Device Proxy.lnk")
+    check("Start-menu entry", os.path.exists(shortcut))
+    run = (wine.reg_values(RUN_KEY) or {}).get("Kiv3DeviceProxy")
+    expected = f'"{APP_DIR}\\kiv3-device-proxy.exe"{expected_options}'
+    check("Run key holds the autostart command", run == expected, f"{run!r} != {expected!r}")
+    values = wine.reg_values(UNINSTALL_KEY) or {}
+    wanted = {"DisplayName": "Quor Kiv3 Device Proxy", "DisplayVersion": "2.7",
+              "Publisher": "Quor", "UninstallString": f'"{APP_DIR}\\uninstall.exe"',
+              "QuietUninstallString": f'"{APP_DIR}\\uninstall.exe" /S'}
+    wrong = {k: values.get(k) for k, v in wanted.items() if values.get(k) != v}
+    check("Uninstall key for Apps & features", not wrong, f"{wrong}")
+
+
+def serve_open_agent(wine, work, spooler, calls):
+    agent = Agent(wine, work, "agent-open")
+    if not check("agent serves", agent.wait_serving(), agent.log()[-800:]):
+        return agent
+    check("log: started", "開始提供服務" in agent.log(), agent.log()[-400:])
+    check("log: stand-in AD101Device.dll loaded (no init-failure line)",
+          "來電顯示設備初始化失敗" not in agent.log(), agent.log()[-400:])
+    for url in ("ws://127.0.0.1:54389", "wss://localhost:54390"):
+        reply = ask(url)
+        check(f"version over {url.split(':')[0]}", reply.get("version") == "2.7" and
+              bool(reply.get("device")), f"{reply}")
+    reply = ask("ws://127.0.0.1:54389", '{"id":"g","method":"print.getprinters"}')
+    check("printers of the private spooler", sorted(reply.get("g", [])) == ["Kassa", "Receipt"],
+          f"{reply}")
+    check("any origin admitted without options",
+          close_code("ws://127.0.0.1:54389", "https://elsewhere.example") is None)
+    check("reachable on a non-loopback address without --local-only", reachable(PRIVATE_ADDRESS))
+
+    listener = connect("ws://127.0.0.1:54389")
+    with open(os.path.join(calls, "1.call"), "w") as call:
+        call.write("0912345678\n")
+    listener.settimeout(20)
+    try:
+        event = json.loads(listener.recv())
+    except (websocket.WebSocketTimeoutException, ValueError) as error:
+        event = str(error)
+    listener.close()
+    check("caller-ID event from the stand-in library", event == {"callin": "0912345678"},
+          f"{event}")
+    check("log: incoming call", "偵測到來電, 號碼為: 0912345678" in agent.log())
+
+    # Page-based first: the row-based receipt is the one that has brought the agent down.
+    check("page-based document answered", print_document(PAGE_DOCUMENT) == {"p": None})
+    pdfs = spooler.pdfs("Kassa", 1)
+    size = page_size_mm(pdfs[0]) if pdfs else None
+    check("page-based document arrives as 100 x 60 mm", size == (100, 60), f"{size}")
+    try:
+        answered = print_document(ROW_DOCUMENT) == {"p": None}
+    except (OSError, websocket.WebSocketException) as error:
+        answered = False
+        print(f"     row-based print: {error!r}; agent status {agent.process.poll()}")
+    check("row-based receipt answered", answered, agent.log()[-400:])
+    pdfs = spooler.pdfs("Receipt", 1)
+    size = page_size_mm(pdfs[0]) if pdfs else None
+    check("row-based receipt arrives 80 mm wide", bool(size) and size[0] == 80, f"{size}")
+    return agent
+
+
+def serve_locked_agent(wine, work):
+    agent = Agent(wine, work, "agent-locked")
+    if not check("locked-down agent serves", agent.wait_serving(), agent.log()[-800:]):
+        return agent
+    check("--allow-origin admits its origin",
+          close_code("ws://127.0.0.1:54389", ALLOWED) is None)
+    check("--allow-origin closes other origins with 1008",
+          close_code("ws://127.0.0.1:54389", "https://elsewhere.example") == 1008)
+    check("--local-only: no answer on a non-loopback address", not reachable(PRIVATE_ADDRESS))
+    return agent
+
+
+def end_agent(wine, agent):
+    # As Windows asks a program to end (taskkill without /F, logoff): a close message to each
+    # of its top-level windows, never a forced kill.
+    wine.run("taskkill", "/IM", "kiv3-device-proxy.exe")
+    try:
+        status = agent.process.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        status = "still running after 30 s"
+    check("taskkill without /F ends the agent with status 0", status == 0, f"{status}")
+
+
+def desk(args):
+    work = tempfile.mkdtemp(prefix="kiv3-wine-")
+    # A non-loopback address: a pair of virtual interfaces, as the kernel may lack dummies.
+    for command in (["link", "add", "kiv3-test", "type", "veth", "peer", "name", "kiv3-peer"],
+                    ["link", "set", "kiv3-test", "up"], ["link", "set", "kiv3-peer", "up"],
+                    ["addr", "add", PRIVATE_ADDRESS + "/24", "dev", "kiv3-test"]):
+        subprocess.run(["ip", *command], check=True)
+    spooler = Spooler(os.path.join(args.source_dir, "tools", "private-cups.sh"),
+                      ["Kassa", "Receipt"])
+    os.environ["CUPS_SERVER"] = spooler.values["CUPS_SERVER"]
+    calls = os.path.join(work, "calls")
+    os.mkdir(calls)
+    os.environ["KIV3_FAKE_AD101_CALLS"] = windows_path(calls)
+    wine = Wine(work)
+    setup = glob.glob(os.path.join(args.build_dir, "kiv3-device-proxy-*-setup.exe"))[0]
+    try:
+        install(wine, setup)
+        check_installed(wine, "")
+        shutil.copy(os.path.join(args.build_dir, "tests", "support", "libkiv3_fake_ad101.dll"),
+                    os.path.join(wine.unix_path(APP_DIR), "AD101Device.dll"))
+        agent = serve_open_agent(wine, work, spooler, calls)
+
+        # An upgrade over the running install, now locked down.
+        install(wine, setup, f"/ALLOWORIGIN={ALLOWED},http://localhost:8000", "/LOCALONLY")
+        check("upgrade ended the running agent", agent.process.wait(timeout=30) is not None)
+        check_installed(wine, f" --allow-origin {ALLOWED} --allow-origin http://localhost:8000"
+                              " --local-only")
+        agent = serve_locked_agent(wine, work)
+        end_agent(wine, agent)
+
+        wine.run(wine.unix_path(APP_DIR + r"\uninstall.exe"), "/S")
+        # The uninstaller copies itself away and returns at once; its copy does the work.
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and (os.path.exists(wine.unix_path(APP_DIR)) or
+                                                wine.reg_values(UNINSTALL_KEY) is not None):
+            time.sleep(0.5)
+        check("silent uninstall removes the program folder",
+              not os.path.exists(wine.unix_path(APP_DIR)))
+        check("... the Uninstall key", wine.reg_values(UNINSTALL_KEY) is None)
+        check("... the Run value", "Kiv3DeviceProxy" not in (wine.reg_values(RUN_KEY) or {}))
+        check("... the Start-menu entry", not glob.glob(wine.unix_path(
+            r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs") + "/Quor*"))
+    finally:
+        wine.run("taskkill", "/F", "/IM", "kiv3-device-proxy.exe")
+        wine.close()
+        spooler.stop()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def qt_tests(args):
+    work = tempfile.mkdtemp(prefix="kiv3-wine-qt-")
+    wine = Wine(work)
+    # Qt's DLLs and plugins (QtTest and offscreen among them) from the build's Qt prefix.
+    with open(os.path.join(args.build_dir, "CMakeCache.txt")) as cache:
+        qt = re.search(r"^CMAKE_PREFIX_PATH:\w+=(.*)$", cache.read(), re.M).group(1)
+    stage = os.path.join(args.build_dir, "stage", "kiv3-device-proxy")
+    wine.env.update(QT_QPA_PLATFORM="offscreen", QT_PLUGIN_PATH=windows_path(qt + "/plugins"),
+                    WINEPATH=";".join(windows_path(p) for p in (
+                        qt + "/bin", stage, os.path.join(args.build_dir, "tests", "support"))))
+    try:
+        for program in sorted(glob.glob(os.path.join(args.build_dir, "tests", "*",
+                                                     "Test*.exe"))):
+            name = os.path.basename(program)[:-4]
+            report = os.path.join(work, name + ".txt")
+            try:
+                status = wine.run(program, "-o", windows_path(report) + ",txt",
+                                  timeout=240).returncode
+            except subprocess.TimeoutExpired:
+                status = "timed out"
+            text = open(report, errors="replace").read() if os.path.exists(report) else ""
+            totals = re.search(r"^Totals: .*$", text, re.M)
+            failures = "\n".join(re.findall(r"^FAIL!.*\n.*", text, re.M)[:5])
+            check(f"{name} on Wine ({totals.group(0) if totals else 'no totals'})",
+                  status == 0, f"status {status}\n{failures}")
+    finally:
+        wine.close()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("what", choices=("desk", "qt-tests"))
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--source-dir")
+    args = parser.parse_args()
+    in_namespace()
+    (desk if args.what == "desk" else qt_tests)(args)
+    print(f"{RESULTS['passed']} passed, {RESULTS['failed']} failed")
+    sys.exit(1 if RESULTS["failed"] else 0)
+
+
+if __name__ == "__main__":
+    main()
