@@ -285,7 +285,9 @@ def serve_open_agent(wine, work, spooler, calls):
     check("page-based document answered", print_document(PAGE_DOCUMENT) == {"p": None})
     pdfs = spooler.pdfs("Kassa", 1)
     size = page_size_mm(pdfs[0]) if pdfs else None
-    check("page-based document arrives at its paper size, A5", size == (148, 210), f"{size}")
+    # Within a millimetre: the queue's PPD rounds A5 to whole points.
+    check("page-based document arrives at its paper size, A5",
+          bool(size) and abs(size[0] - 148) <= 1 and abs(size[1] - 210) <= 1, f"{size}")
     try:
         answered = print_document(ROW_DOCUMENT) == {"p": None}
     except (OSError, websocket.WebSocketException) as error:
@@ -373,6 +375,25 @@ def desk(args):
         shutil.rmtree(work, ignore_errors=True)
 
 
+# Test functions that check a close code which the Qt client of the same Wine process never
+# sees: there a close frame that arrives with the end of the connection is dropped and the
+# client reports 1000. The desk test reads the agent's 1008 from a client outside Wine.
+SKIPPED_ON_WINE = {
+    "TestEndpoints": {"originDecidesAdmission"},
+    "TestRequests": {"oversizedMessageClosesOnlyItsOwnConnection"},
+}
+
+
+def functions_to_run(wine, program, name):
+    """The program's test functions less those skipped on Wine; None to run them all."""
+    skipped = SKIPPED_ON_WINE.get(name)
+    if not skipped:
+        return None
+    listed = wine.run(program, "-functions", timeout=60).stdout
+    return [function for function in re.findall(r"^(\w+)\(\)$", listed, re.M)
+            if function not in skipped]
+
+
 def qt_tests(args):
     work = tempfile.mkdtemp(prefix="kiv3-wine-qt-")
     wine = Wine(work)
@@ -388,9 +409,13 @@ def qt_tests(args):
                                                      "Test*.exe"))):
             name = os.path.basename(program)[:-4]
             report = os.path.join(work, name + ".txt")
+            functions = functions_to_run(wine, program, name)
+            if functions == []:
+                print(f"skip {name} on Wine: {', '.join(SKIPPED_ON_WINE[name])}", flush=True)
+                continue
             try:
                 status = wine.run(program, "-o", windows_path(report) + ",txt",
-                                  timeout=240).returncode
+                                  *(functions or []), timeout=240).returncode
             except subprocess.TimeoutExpired:
                 status = "timed out"
             text = open(report, errors="replace").read() if os.path.exists(report) else ""
