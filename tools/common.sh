@@ -34,9 +34,14 @@ ensure_i386_architecture() {
     run_as_root apt-get update -qq
 }
 
-# Installs whichever of the given Debian packages are missing.
+# Installs whichever of the given Debian packages are missing, without the packages they
+# only recommend unless the first argument is --with-recommends.
 ensure_packages() {
-    local missing=""
+    local missing="" recommends="--no-install-recommends"
+    if [ "${1:-}" = --with-recommends ]; then
+        recommends=""
+        shift
+    fi
     for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
             missing="$missing $package"
@@ -45,7 +50,7 @@ ensure_packages() {
     echo "Installing:$missing"
     run_as_root apt-get update -qq
     # shellcheck disable=SC2086
-    run_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+    run_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $recommends $missing
 }
 
 # configure_and_build BUILD_DIR BUILD_TYPE [extra cmake arguments...]

@@ -21,7 +21,8 @@ ensure_npm
 WINDOWS_BUILD=""
 if [ -n "${KIV3_WINDOWS_QT:-}" ]; then
     ensure_i386_architecture
-    ensure_packages $WINDOWS_TEST_PACKAGES
+    # Wine's X11 driver, GnuTLS and 32-bit graphics libraries come as its recommendations.
+    ensure_packages --with-recommends $WINDOWS_TEST_PACKAGES
     "$ROOT/tools/build-windows.sh" --qt "$KIV3_WINDOWS_QT" --tests
     WINDOWS_BUILD="$ROOT/build-windows"
 else
