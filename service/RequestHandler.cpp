@@ -1,8 +1,10 @@
 #include "RequestHandler.h"
 
 #include "AgentVersion.h"
+#include "DeviceSimulator.h"
 #include "PrintEngine.h"
 #include "PrintExceptions.h"
+#include "ReaderSimulator.h"
 #include "RepeatedKeys.h"
 
 #include <QCoreApplication>
@@ -36,6 +38,18 @@ const char *const kOverLimit[] = {
 const QString kGetPrintersMethod = QStringLiteral("print.getprinters");
 const QString kPrintMethod = QStringLiteral("print.print");
 
+const QString kSimulateReaderMethod = QStringLiteral("simulate.reader");
+const QString kSimulateUnreaderMethod = QStringLiteral("simulate.unreader");
+const QString kSimulateCardMethod = QStringLiteral("simulate.card");
+const QString kSimulateCallinMethod = QStringLiteral("simulate.callin");
+const char kReaderSimulated[] = "模擬連接讀卡機'%1'";
+const QString kUnreaderSimulated = QStringLiteral("模擬拔除讀卡機");
+const char kCardSimulated[] = "模擬刷卡, 卡號為: %1";
+const char kCallinSimulated[] = "模擬來電, 號碼為: %1";
+const QString kInvalidSimulatedLabel = QStringLiteral("模擬讀卡機的名稱無效");
+const QString kInvalidSimulatedCard = QStringLiteral("模擬刷卡的卡號無效");
+const QString kInvalidSimulatedNumber = QStringLiteral("模擬來電的號碼無效");
+
 QString tr(const char *text)
 {
     return QCoreApplication::translate("DevProxy", text);
@@ -46,25 +60,41 @@ QByteArray compactJson(const QJsonObject &object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QByteArray versionReply()
+// Only an agent with simulated devices adds its key, so that other replies stay as they were.
+QByteArray versionReply(bool simulated)
 {
     QString device = QHostInfo::localHostName();
     device.replace(QLatin1Char('"'), QStringLiteral("\\\""));
-    return compactJson({ { QStringLiteral("device"), device },
-                         { QStringLiteral("version"), QString::fromLatin1(kAgentVersion) } });
+    QJsonObject reply { { QStringLiteral("device"), device },
+                        { QStringLiteral("version"), QString::fromLatin1(kAgentVersion) } };
+    if (simulated)
+        reply.insert(QStringLiteral("simulated"), true);
+    return compactJson(reply);
+}
+
+// A JSON number only when the parser kept it as an integer: a double may have lost digits.
+std::optional<qint64> simulatedCardNumber(const QJsonValue &value)
+{
+    if (value.isString())
+        return DeviceSimulator::cardNumber(value.toString());
+    const QVariant number = value.toVariant();
+    if (value.isDouble() && number.userType() == QMetaType::LongLong)
+        return number.toLongLong();
+    return std::nullopt;
 }
 
 } // namespace
 
-RequestHandler::RequestHandler(PrintEngine &printEngine)
+RequestHandler::RequestHandler(PrintEngine &printEngine, DeviceSimulator *simulator)
     : m_printEngine(printEngine)
+    , m_simulator(simulator)
 {
 }
 
 HandledMessage RequestHandler::handleMessage(const QString &message)
 {
     if (message.isEmpty())
-        return { versionReply(), kVersionQueried };
+        return { versionReply(m_simulator != nullptr), kVersionQueried };
 
     if (hasRepeatedKey(message))
         return { std::nullopt, kInvalidJson };
@@ -112,5 +142,44 @@ RequestHandler::DispatchResult RequestHandler::runMethod(const QString &method,
         m_printEngine.printDocument(request.value(QStringLiteral("data")).toObject());
         return { QJsonValue(), kPrinted };
     }
+    if (m_simulator) {
+        if (std::optional<DispatchResult> simulated
+            = simulate(method, request.value(QStringLiteral("data")).toObject()))
+            return *simulated;
+    }
     return { QJsonValue(), kInvalidMethod };
+}
+
+std::optional<RequestHandler::DispatchResult> RequestHandler::simulate(const QString &method,
+                                                                       const QJsonObject &data)
+{
+    if (method == kSimulateReaderMethod) {
+        const QString label = data.contains(QStringLiteral("label"))
+            ? data.value(QStringLiteral("label")).toString()
+            : ReaderSimulator::kDefaultLabel;
+        if (!DeviceSimulator::isAcceptableLabel(label))
+            return DispatchResult { QJsonValue(), kInvalidSimulatedLabel };
+        m_simulator->plugInReader(label);
+        return DispatchResult { QJsonValue(), tr(kReaderSimulated).arg(label) };
+    }
+    if (method == kSimulateUnreaderMethod) {
+        m_simulator->unplugReader();
+        return DispatchResult { QJsonValue(), kUnreaderSimulated };
+    }
+    if (method == kSimulateCardMethod) {
+        const std::optional<qint64> number
+            = simulatedCardNumber(data.value(QStringLiteral("card")));
+        if (!number)
+            return DispatchResult { QJsonValue(), kInvalidSimulatedCard };
+        m_simulator->presentCard(*number);
+        return DispatchResult { QJsonValue(), tr(kCardSimulated).arg(*number) };
+    }
+    if (method == kSimulateCallinMethod) {
+        const QString number = data.value(QStringLiteral("number")).toString();
+        if (!DeviceSimulator::isAcceptableCallerNumber(number))
+            return DispatchResult { QJsonValue(), kInvalidSimulatedNumber };
+        m_simulator->ring(number);
+        return DispatchResult { QJsonValue(), tr(kCallinSimulated).arg(number) };
+    }
+    return std::nullopt;
 }
