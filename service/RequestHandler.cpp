@@ -1,11 +1,10 @@
 #include "RequestHandler.h"
 
 #include "AgentVersion.h"
-#include "DeviceSimulator.h"
 #include "PrintEngine.h"
 #include "PrintExceptions.h"
-#include "ReaderSimulator.h"
 #include "RepeatedKeys.h"
+#include "SimulationMethods.h"
 
 #include <QCoreApplication>
 #include <QHostInfo>
@@ -38,18 +37,6 @@ const char *const kOverLimit[] = {
 const QString kGetPrintersMethod = QStringLiteral("print.getprinters");
 const QString kPrintMethod = QStringLiteral("print.print");
 
-const QString kSimulateReaderMethod = QStringLiteral("simulate.reader");
-const QString kSimulateUnreaderMethod = QStringLiteral("simulate.unreader");
-const QString kSimulateCardMethod = QStringLiteral("simulate.card");
-const QString kSimulateCallinMethod = QStringLiteral("simulate.callin");
-const char kReaderSimulated[] = "模擬連接讀卡機'%1'";
-const QString kUnreaderSimulated = QStringLiteral("模擬拔除讀卡機");
-const char kCardSimulated[] = "模擬刷卡, 卡號為: %1";
-const char kCallinSimulated[] = "模擬來電, 號碼為: %1";
-const QString kInvalidSimulatedLabel = QStringLiteral("模擬讀卡機的名稱無效");
-const QString kInvalidSimulatedCard = QStringLiteral("模擬刷卡的卡號無效");
-const QString kInvalidSimulatedNumber = QStringLiteral("模擬來電的號碼無效");
-
 QString tr(const char *text)
 {
     return QCoreApplication::translate("DevProxy", text);
@@ -70,17 +57,6 @@ QByteArray versionReply(bool simulated)
     if (simulated)
         reply.insert(QStringLiteral("simulated"), true);
     return compactJson(reply);
-}
-
-// A JSON number only when the parser kept it as an integer: a double may have lost digits.
-std::optional<qint64> simulatedCardNumber(const QJsonValue &value)
-{
-    if (value.isString())
-        return DeviceSimulator::cardNumber(value.toString());
-    const QVariant number = value.toVariant();
-    if (value.isDouble() && number.userType() == QMetaType::LongLong)
-        return number.toLongLong();
-    return std::nullopt;
 }
 
 } // namespace
@@ -143,43 +119,10 @@ RequestHandler::DispatchResult RequestHandler::runMethod(const QString &method,
         return { QJsonValue(), kPrinted };
     }
     if (m_simulator) {
-        if (std::optional<DispatchResult> simulated
-            = simulate(method, request.value(QStringLiteral("data")).toObject()))
-            return *simulated;
+        const QJsonObject data = request.value(QStringLiteral("data")).toObject();
+        if (const std::optional<QString> simulated
+            = runSimulationMethod(*m_simulator, method, data))
+            return { QJsonValue(), *simulated };
     }
     return { QJsonValue(), kInvalidMethod };
-}
-
-std::optional<RequestHandler::DispatchResult> RequestHandler::simulate(const QString &method,
-                                                                       const QJsonObject &data)
-{
-    if (method == kSimulateReaderMethod) {
-        const QString label = data.contains(QStringLiteral("label"))
-            ? data.value(QStringLiteral("label")).toString()
-            : ReaderSimulator::kDefaultLabel;
-        if (!DeviceSimulator::isAcceptableLabel(label))
-            return DispatchResult { QJsonValue(), kInvalidSimulatedLabel };
-        m_simulator->plugInReader(label);
-        return DispatchResult { QJsonValue(), tr(kReaderSimulated).arg(label) };
-    }
-    if (method == kSimulateUnreaderMethod) {
-        m_simulator->unplugReader();
-        return DispatchResult { QJsonValue(), kUnreaderSimulated };
-    }
-    if (method == kSimulateCardMethod) {
-        const std::optional<qint64> number
-            = simulatedCardNumber(data.value(QStringLiteral("card")));
-        if (!number)
-            return DispatchResult { QJsonValue(), kInvalidSimulatedCard };
-        m_simulator->presentCard(*number);
-        return DispatchResult { QJsonValue(), tr(kCardSimulated).arg(*number) };
-    }
-    if (method == kSimulateCallinMethod) {
-        const QString number = data.value(QStringLiteral("number")).toString();
-        if (!DeviceSimulator::isAcceptableCallerNumber(number))
-            return DispatchResult { QJsonValue(), kInvalidSimulatedNumber };
-        m_simulator->ring(number);
-        return DispatchResult { QJsonValue(), tr(kCallinSimulated).arg(number) };
-    }
-    return std::nullopt;
 }

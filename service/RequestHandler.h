@@ -38,7 +38,6 @@ private:
 
     DispatchResult dispatchRequest(const QJsonObject &request);
     DispatchResult runMethod(const QString &method, const QJsonObject &request);
-    std::optional<DispatchResult> simulate(const QString &method, const QJsonObject &data);
 
     PrintEngine &m_printEngine;
     DeviceSimulator *const m_simulator;
