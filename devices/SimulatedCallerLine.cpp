@@ -20,8 +20,7 @@ QMutex lineMutex;
 AD101Library::EventCallback eventCallback = nullptr;
 QByteArray ringingNumber;
 
-// The callback is called without the lock: a Caller being destroyed waits for its own
-// lock while calling the freeing function, which takes this one.
+// The callback is called without the lock: it asks for the number, which takes the lock.
 void report(int code)
 {
     AD101Library::EventCallback callback;
