@@ -9,6 +9,7 @@
 #include <memory>
 
 class DevProxy;
+class DeviceSimulator;
 class QAction;
 class QMenu;
 class QTextDocument;
@@ -56,6 +57,8 @@ private:
     void appendLine(const QString &line);
     static void dropOldestLines(QTextDocument *document);
     void writeBanner(const ClientPolicy &policy);
+    // Says that the devices are simulated and offers the "simulate" submenu.
+    void offerSimulation(DeviceSimulator &simulator);
 
     Ui::MForm *ui;
     QSystemTrayIcon *trayIcon = nullptr;

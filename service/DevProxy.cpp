@@ -37,7 +37,7 @@ DevProxy::DevProxy(QObject *parent, std::unique_ptr<PrintEngine> printEngine,
                    std::unique_ptr<DeviceFactory> devices, ClientPolicy policy)
     : QObject(parent)
     , m_printEngine(std::move(printEngine))
-    , m_requests(*m_printEngine)
+    , m_requests(*m_printEngine, devices->simulator())
     , m_devices(std::move(devices))
 {
     m_endpoints = new Endpoints(policy, this);
@@ -77,6 +77,11 @@ QString DevProxy::readerLabel() const
 void DevProxy::detachReader()
 {
     m_reader->detach();
+}
+
+DeviceSimulator *DevProxy::simulator() const
+{
+    return m_devices->simulator();
 }
 
 // The reader gets the service's own parent, so that it belongs to the service alone.

@@ -14,6 +14,7 @@
 #include <memory>
 
 class Caller;
+class DeviceSimulator;
 class QWebSocket;
 class Reader;
 
@@ -43,6 +44,8 @@ public:
     QString readerLabel() const;
     // Asks the card reader to give up its port and try the next one.
     void detachReader();
+    // What drives the devices when they are simulated; null for real devices.
+    DeviceSimulator *simulator() const;
 
 signals:
     void message(QString text);
