@@ -7,13 +7,18 @@
       running install, how it ends) and the silent uninstall.
   test_wine.py qt-tests --build-dir DIR
       Every Qt Test program of the Windows build.
-Prints one line per check and "N passed, N failed" last; fails if any check failed.
+  test_wine.py signatures --build-dir DIR
+      The Authenticode signatures of the installer and of the programs in the program
+      folder and the portable zip (osslsigncode, no Wine).
+Prints one line per check and "N passed, N failed" last; fails if any check failed. Exits
+with 77 (skipped) where this computer cannot run Wine's 32-bit programs.
 """
 import argparse
 import glob
 import json
 import os
 import re
+import select
 import shutil
 import socket
 import ssl
@@ -21,7 +26,10 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+import tty
+import zipfile
 
 import websocket
 
@@ -30,8 +38,14 @@ RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kiv3DeviceProxy"
 PRIVATE_ADDRESS = "10.200.0.1"
 ALLOWED = "https://pos.example"
-FONT_SUBSTITUTES_KEY = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
+FONT_SUBSTITUTES_KEY = (r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion"
+                        r"\FontSubstitutes")
 CHINESE_TRUETYPE_FONT = "/usr/share/fonts/truetype/arphic/uming.ttc"
+# The Traditional Chinese families that Windows in Taiwan ships, which documents and Qt's
+# font fallback for Han characters name.
+TAIWAN_FONT_FAMILIES = ("Microsoft JhengHei", "PMingLiU", "MingLiU")
+WINE_FONT_REPLACEMENTS_KEY = r"HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements"
+SKIPPED = 77
 RESULTS = {"passed": 0, "failed": 0}
 
 
@@ -49,6 +63,14 @@ def in_namespace():
     os.environ["KIV3_WINE_NAMESPACE"] = "1"
     os.execvp("unshare", ["unshare", "-n", "sh", "-c", 'ip link set lo up && exec "$@"', "sh",
                           sys.executable, *sys.argv])
+
+
+def wine_runs_here():
+    """Wine's 32-bit programs need a kernel that runs 32-bit code; some hosts have it off."""
+    result = subprocess.run(["wine", "--version"], capture_output=True, text=True)
+    if result.returncode != 0:
+        print(f"skip: Wine cannot run here: {(result.stderr or result.stdout).strip()[-300:]}")
+    return result.returncode == 0
 
 
 def windows_path(path):
@@ -74,11 +96,15 @@ class Wine:
 
     def use_truetype_chinese_font(self):
         # Wine's PostScript driver downloads glyphs from TrueType outlines only, and Debian's
-        # Noto CJK fonts are CFF: receipts' default font is mapped to a TrueType one instead.
+        # Noto CJK fonts are CFF: the families of a Taiwanese desk are mapped to a TrueType
+        # one, both where Windows maps a family (FontSubstitutes, for fonts asked for by
+        # name) and as families that font enumeration lists (Wine's replacements), which
+        # Qt's fallback for Han characters picks from.
         shutil.copy(CHINESE_TRUETYPE_FONT, os.path.join(self.prefix, "drive_c", "windows",
                                                         "Fonts"))
-        self.run("reg", "add", FONT_SUBSTITUTES_KEY, "/v", "Microsoft JhengHei", "/t", "REG_SZ",
-                 "/d", "AR PL UMing TW", "/f")
+        families = "".join(f'"{family}"="AR PL UMing TW"\n' for family in TAIWAN_FONT_FAMILIES)
+        self.import_registry(f"[{FONT_SUBSTITUTES_KEY}]\n{families}\n"
+                             f"[{WINE_FONT_REPLACEMENTS_KEY}]\n{families}")
         self.run("wineserver", "-w")
 
     def run(self, *command, timeout=300, **options):
@@ -100,9 +126,105 @@ class Wine:
             return None
         return dict(re.findall(r"^\s{4}(\S+)\s+REG_\w+\s+(.*)$", result.stdout, re.M))
 
+    def import_registry(self, text):
+        path = os.path.join(self.prefix, "kiv3-import.reg")
+        with open(path, "w") as reg_file:
+            reg_file.write("REGEDIT4\n\n" + text)
+        self.run("regedit", "/S", windows_path(path))
+
     def close(self):
         self.run("wineserver", "-k")
         self.display.kill()
+
+
+# What Windows registers for a USB-serial adapter: the device under the bus's enumeration
+# key, of the Ports class, with its description, and its COM port under its parameters;
+# the serial driver names the port in SERIALCOMM too. SetupAPI and Qt's port enumeration
+# read these (ClassGUID, DeviceDesc, "Device Parameters"\PortName).
+ENUM_KEY = r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum\USB"
+SERIALCOMM_KEY = r"HKEY_LOCAL_MACHINE\Hardware\DeviceMap\SerialComm"
+PORTS_CLASS = "{4d36e978-e325-11ce-bfc1-08002be10318}"
+READER_QUERY = bytes.fromhex("7e04ff18182f")
+READER_PROBE_ANSWER = bytes.fromhex("7e0a0009")
+
+
+def card_frame(number):
+    """A short-form card frame carrying a 32-bit card number."""
+    return bytes.fromhex("7e0a0003ff") + struct.pack(">i", number) + b"\0"
+
+
+class SimulatedReader:
+    """A card reader on a pseudo-terminal whose master side a thread of its own drives."""
+
+    def __init__(self):
+        self.master, self.slave = os.openpty()
+        tty.setraw(self.slave)
+        self.path = os.ttyname(self.slave)
+        self.queries = 0
+        self.plugged = True
+        self.thread = threading.Thread(target=self.answer_queries, daemon=True)
+        self.thread.start()
+
+    def answer_queries(self):
+        received = b""
+        while self.plugged:
+            if not select.select([self.master], [], [], 0.1)[0]:
+                continue
+            try:
+                received += os.read(self.master, 256)
+            except OSError:
+                return
+            while READER_QUERY in received:
+                received = received.split(READER_QUERY, 1)[1]
+                self.queries += 1
+                os.write(self.master, READER_PROBE_ANSWER)
+
+    def send(self, frame):
+        os.write(self.master, frame)
+
+    def unplug(self):
+        self.plugged = False
+        self.thread.join()
+        os.close(self.master)
+        os.close(self.slave)
+
+
+class UsbSerialAdapter:
+    """A USB-serial adapter as Wine's device registry lists it, its COM port a reader."""
+
+    def __init__(self, wine, port, description, hardware_id):
+        self.wine, self.port, self.description = wine, port, description
+        self.key = f"{ENUM_KEY}\\{hardware_id}\\{port}"
+        # The driver's device name, escaped as .reg files write a value's name.
+        self.serialcomm_name = rf"\\Device\\Kiv3Serial{port[3:]}"
+        self.reader = SimulatedReader()
+        self.link = os.path.join(wine.prefix, "dosdevices", port.lower())
+        os.symlink(self.reader.path, self.link)
+        wine.import_registry(f"""[{self.key}]
+"ClassGUID"="{PORTS_CLASS}"
+"Class"="Ports"
+"DeviceDesc"="{description}"
+"FriendlyName"="{description} ({port})"
+
+[{self.key}\\Device Parameters]
+"PortName"="{port}"
+
+[{SERIALCOMM_KEY}]
+"{self.serialcomm_name}"="{port}"
+""")
+
+    def label(self):
+        return f"{self.description} ({self.port})"
+
+    def unplug(self):
+        """As Windows sees an adapter pulled out: its entries go, and its line goes dead."""
+        self.wine.import_registry(f"""[-{self.key}]
+
+[{SERIALCOMM_KEY}]
+"{self.serialcomm_name}"=-
+""")
+        os.unlink(self.link)
+        self.reader.unplug()
 
 
 def connect(url, origin=None, timeout=10):
@@ -220,6 +342,42 @@ def reachable(address):
             return True
     except OSError:
         return False
+
+
+def signing_certificate(build_dir):
+    """The certificate the build was signed with (tools/build-windows.sh --sign), or None."""
+    with open(os.path.join(build_dir, "CMakeCache.txt")) as cache:
+        found = re.search(r"^KIV3_SIGN_CERT:\w+=(.+)$", cache.read(), re.M)
+    return found.group(1) if found else None
+
+
+def check_signed(name, path, certificate):
+    """Authenticode with SHA-256 that verifies against the build's certificate."""
+    if not certificate:
+        return check(f"{name} signed", False, "the build is unsigned (build-windows.sh --sign)")
+    result = subprocess.run(["osslsigncode", "verify", "-CAfile", certificate, "-in", path],
+                            capture_output=True, text=True)
+    ok = (result.returncode == 0 and "Signature verification: ok" in result.stdout and
+          re.search(r"^Message digest algorithm\s*: SHA256$", result.stdout, re.M))
+    return check(f"{name} signed (Authenticode, SHA-256)", bool(ok),
+                 (result.stdout + result.stderr)[-500:])
+
+
+def signatures(args):
+    certificate = signing_certificate(args.build_dir)
+    setup = glob.glob(os.path.join(args.build_dir, "kiv3-device-proxy-*-setup.exe"))[0]
+    check_signed("installer", setup, certificate)
+    stage = os.path.join(args.build_dir, "stage", "kiv3-device-proxy")
+    for program in ("kiv3-device-proxy.exe", "kiv3-render.exe"):
+        check_signed(f"program folder: {program}", os.path.join(stage, program), certificate)
+    portable = glob.glob(os.path.join(args.build_dir, "kiv3-device-proxy-*-windows.zip"))[0]
+    work = tempfile.mkdtemp(prefix="kiv3-signatures-")
+    try:
+        with zipfile.ZipFile(portable) as archive:
+            program = archive.extract("kiv3-device-proxy/kiv3-device-proxy.exe", work)
+        check_signed("portable zip: kiv3-device-proxy.exe", program, certificate)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
 
 
 def install(wine, setup, *options):
@@ -434,12 +592,17 @@ def qt_tests(args):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("what", choices=("desk", "qt-tests"))
+    parser.add_argument("what", choices=("desk", "qt-tests", "signatures"))
     parser.add_argument("--build-dir", required=True)
     parser.add_argument("--source-dir")
     args = parser.parse_args()
-    in_namespace()
-    (desk if args.what == "desk" else qt_tests)(args)
+    if args.what == "signatures":
+        signatures(args)
+    else:
+        in_namespace()
+        if not wine_runs_here():
+            sys.exit(SKIPPED)
+        (desk if args.what == "desk" else qt_tests)(args)
     print(f"{RESULTS['passed']} passed, {RESULTS['failed']} failed")
     sys.exit(1 if RESULTS["failed"] else 0)
 
