@@ -5,8 +5,8 @@
       The installer, the installed agent (ws, wss, printers, printing to a private spooler,
       caller ID through the stand-in library, the lock-down options, an upgrade over a
       running install, how it ends) and the silent uninstall.
-  test_wine.py qt-tests --build-dir DIR
-      Every Qt Test program of the Windows build.
+  test_wine.py qt-tests --build-dir DIR --source-dir DIR
+      Every Qt Test program of the Windows build, those that print with a private spooler.
   test_wine.py signatures --build-dir DIR
       The Authenticode signatures of the installer and of the programs in the program
       folder and the portable zip (osslsigncode, no Wine).
@@ -107,10 +107,11 @@ class Wine:
                              f"[{WINE_FONT_REPLACEMENTS_KEY}]\n{families}")
         self.run("wineserver", "-w")
 
-    def run(self, *command, timeout=300, **options):
+    def run(self, *command, timeout=300, extra_env=None, **options):
         program = [] if command[0] in ("wineboot", "wineserver") else ["wine"]
-        return subprocess.run(program + list(command), env=self.env, timeout=timeout,
-                              capture_output=True, text=True, errors="replace", **options)
+        return subprocess.run(program + list(command), env=dict(self.env, **(extra_env or {})),
+                              timeout=timeout, capture_output=True, text=True,
+                              errors="replace", **options)
 
     def start(self, *command, **options):
         return subprocess.Popen(["wine", *command], env=self.env, text=True, errors="replace",
@@ -637,6 +638,11 @@ SKIPPED_ON_WINE = {
 }
 
 
+# Test programs that print, each given the queue of a private spooler (Wine reaches CUPS
+# through CUPS_SERVER).
+NEEDS_PRINTER = {"TestWindowsPaper"}
+
+
 def functions_to_run(wine, program, name):
     """The program's test functions less those skipped on Wine; None to run them all."""
     skipped = SKIPPED_ON_WINE.get(name)
@@ -649,6 +655,8 @@ def functions_to_run(wine, program, name):
 
 def qt_tests(args):
     work = tempfile.mkdtemp(prefix="kiv3-wine-qt-")
+    spooler = Spooler(os.path.join(args.source_dir, "tools", "private-cups.sh"), ["Receipt"])
+    printing = {"CUPS_SERVER": spooler.values["CUPS_SERVER"]}
     wine = Wine(work)
     # Qt's DLLs and plugins (QtTest and offscreen among them) from the build's Qt prefix.
     with open(os.path.join(args.build_dir, "CMakeCache.txt")) as cache:
@@ -668,7 +676,9 @@ def qt_tests(args):
                 continue
             try:
                 status = wine.run(program, "-o", windows_path(report) + ",txt",
-                                  *(functions or []), timeout=240).returncode
+                                  *(functions or []), timeout=240,
+                                  extra_env=printing if name in NEEDS_PRINTER else None
+                                  ).returncode
             except subprocess.TimeoutExpired:
                 status = "timed out"
             text = open(report, errors="replace").read() if os.path.exists(report) else ""
@@ -678,6 +688,7 @@ def qt_tests(args):
                   status == 0, f"status {status}\n{failures}")
     finally:
         wine.close()
+        spooler.stop()
         shutil.rmtree(work, ignore_errors=True)
 
 
