@@ -51,7 +51,13 @@ fi
 
 # shellcheck disable=SC2086
 ensure_packages $WINDOWS_BUILD_PACKAGES
-[ -z "$SIGN_CERT" ] || ensure_packages $WINDOWS_SIGN_PACKAGES
+if [ -n "$SIGN_CERT" ]; then
+    for file in "$SIGN_CERT" "$SIGN_KEY"; do
+        [ -f "$file" ] || { echo "$0: --sign: no file $file" >&2; exit 2; }
+    done
+    # shellcheck disable=SC2086
+    ensure_packages $WINDOWS_SIGN_PACKAGES
+fi
 BUILD_DIR="$ROOT/build-windows"
 mkdir -p "$BUILD_DIR"
 
