@@ -85,14 +85,19 @@ class Wine:
         self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
         read_end, write_end = os.pipe()
+        # Its output goes nowhere: an inherited pipe would outlive the test otherwise.
         self.display = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten",
                                          "tcp"], pass_fds=(write_end,),
-                                        stderr=subprocess.DEVNULL)
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
-        with os.fdopen(read_end) as displays:
-            self.env["DISPLAY"] = ":" + displays.readline().strip()
-        self.run("wineboot", "-i")
-        self.use_truetype_chinese_font()
+        try:
+            with os.fdopen(read_end) as displays:
+                self.env["DISPLAY"] = ":" + displays.readline().strip()
+            self.run("wineboot", "-i")
+            self.use_truetype_chinese_font()
+        except BaseException:
+            self.display.kill()
+            raise
 
     def use_truetype_chinese_font(self):
         # Wine's PostScript driver downloads glyphs from TrueType outlines only, and Debian's
