@@ -340,7 +340,10 @@ def dark_pixels_in_box_mm(pdf, left, top, right, bottom, dpi=100):
         return 0
     width = int(header.group(1))
     pixels = grey[header.end():]
-    dots = lambda mm: int(mm * dpi / 25.4)
+
+    def dots(mm):
+        return int(mm * dpi / 25.4)
+
     return sum(value < 128 for row in range(dots(top), dots(bottom))
                for value in pixels[row * width + dots(left):row * width + dots(right)])
 
