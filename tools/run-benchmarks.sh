@@ -17,7 +17,7 @@ Usage: tools/run-benchmarks.sh [--runs N] [--idle-runs N] [--only NAME]... [--ma
   --only NAME    only this benchmark (repeatable): page-drawing, row-layout,
                  reader-latency, requests, fanout, idle, soak, request-bounds (the soak
                  and request-bounds run once)
-  --markdown     print the table in Markdown, as the README shows it
+  --markdown     print the table in Markdown, as docs/benchmarks.md shows it
 EOF
 }
 

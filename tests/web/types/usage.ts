@@ -1,5 +1,5 @@
 // Compiled with tsc --noEmit against the installed package: the declarations must describe
-// the library as the README shows it, and refuse what it does not take.
+// the library as docs/protocol.md shows it, and refuse what it does not take.
 import { connect, Kiv3Error, DEFAULT_TIMEOUT_MS, type AgentVersion, type CloseInfo } from "kiv3-client";
 
 const agent = connect({ host: "192.168.1.20", tls: true, reconnect: { maxDelay: 10_000 } });
