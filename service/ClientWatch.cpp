@@ -12,6 +12,8 @@ namespace {
 
 // The longest frame header a client sends: 2 bytes, 8 of length, 4 of mask.
 constexpr qint64 kLargestFrameHeader = 14;
+// How long a closed connection may take to send its close frame to a peer that reads.
+constexpr int kCloseGraceMs = 2000;
 
 } // namespace
 
@@ -32,11 +34,12 @@ ClientWatch::ClientWatch(QWebSocket *socket, QTcpSocket *transport, const Servic
         connect(tls, &QSslSocket::encryptedBytesWritten, this, &ClientWatch::measure);
     connect(m_socket, &QWebSocket::textFrameReceived, this,
             [this](const QString &frame, bool isLastFrame) {
-                onFrame(qint64(frame.size()) * qint64(sizeof(QChar)), isLastFrame);
+                onFrame(frame.size(), qint64(frame.size()) * qint64(sizeof(QChar)), isLastFrame);
             });
-    connect(
-        m_socket, &QWebSocket::binaryFrameReceived, this,
-        [this](const QByteArray &frame, bool isLastFrame) { onFrame(frame.size(), isLastFrame); });
+    connect(m_socket, &QWebSocket::binaryFrameReceived, this,
+            [this](const QByteArray &frame, bool isLastFrame) {
+                onFrame(frame.size(), frame.size(), isLastFrame);
+            });
     connect(m_socket, &QWebSocket::pong, this, &ClientWatch::restartIdleTimer);
 
     m_idleTimer.setSingleShot(true);
@@ -55,9 +58,14 @@ ClientWatch *ClientWatch::of(const QWebSocket *socket)
     return socket->findChild<ClientWatch *>(QString(), Qt::FindDirectChildrenOnly);
 }
 
+qint64 ClientWatch::unreadBytes() const
+{
+    return m_transport ? m_transport->bytesAvailable() : 0;
+}
+
 qint64 ClientWatch::incomingBytes() const
 {
-    return (m_transport ? m_transport->bytesAvailable() : 0) + m_unfinishedBytes;
+    return unreadBytes() + m_unfinishedBytes;
 }
 
 qint64 ClientWatch::unsentBytes() const
@@ -70,25 +78,27 @@ void ClientWatch::measure()
 {
     if (m_ended)
         return;
-    if (incomingBytes() > m_limits.maxIncomingBytes + kLargestFrameHeader) {
+    // Measured as the socket measures its message limit, so that every message it takes
+    // passes here too.
+    if (m_unfinishedSize > m_limits.maxIncomingBytes
+        || unreadBytes() > m_limits.maxIncomingBytes + kLargestFrameHeader) {
         end(QWebSocketProtocol::CloseCodeTooMuchData,
             tr("用戶端'%1'未完成的訊息超過%2位元組, 中斷連線")
                 .arg(Endpoints::peerLabel(m_socket), QString::number(m_limits.maxIncomingBytes)));
     } else if (unsentBytes() > m_limits.maxUnsentBytes) {
-        end(QWebSocketProtocol::CloseCodePolicyViolated,
-            tr("用戶端'%1'未讀取的資料超過%2位元組, 中斷連線")
+        cut(tr("用戶端'%1'未讀取的資料超過%2位元組, 中斷連線")
                 .arg(Endpoints::peerLabel(m_socket), QString::number(m_limits.maxUnsentBytes)));
     } else {
         emit heldChanged(incomingBytes() + unsentBytes());
     }
 }
 
-// A peer that reads gets the close code; one that does not cannot hold its unread data.
 void ClientWatch::endForBudget(const QString &logLine)
 {
-    end(incomingBytes() >= unsentBytes() ? QWebSocketProtocol::CloseCodeTooMuchData
-                                         : QWebSocketProtocol::CloseCodePolicyViolated,
-        logLine);
+    if (incomingBytes() >= unsentBytes())
+        end(QWebSocketProtocol::CloseCodeTooMuchData, logLine);
+    else
+        cut(logLine);
 }
 
 // Only the bytes that arrived since the socket last parsed are new to the scan.
@@ -119,8 +129,9 @@ void ClientWatch::afterProcessing()
     measure();
 }
 
-void ClientWatch::onFrame(qint64 bytes, bool isLastFrame)
+void ClientWatch::onFrame(qint64 size, qint64 bytes, bool isLastFrame)
 {
+    m_unfinishedSize = isLastFrame ? 0 : m_unfinishedSize + size;
     m_unfinishedBytes = isLastFrame ? 0 : m_unfinishedBytes + bytes;
     measure();
 }
@@ -144,15 +155,30 @@ void ClientWatch::onIdle()
 }
 
 // Closing discards what the socket has not parsed yet, so nothing more of the client is
-// handled; the connection is then cut at once instead of waiting for a peer that may never
-// read the close frame.
+// handled. A peer that reads gets the close frame; one that does not has its connection cut
+// soon after, since the socket would otherwise wait for it forever.
 void ClientWatch::end(QWebSocketProtocol::CloseCode code, const QString &logLine)
 {
-    if (m_ended)
+    if (!stop(logLine))
         return;
+    m_socket->close(code);
+    QWebSocket *socket = m_socket;
+    QTimer::singleShot(kCloseGraceMs, socket, [socket] { socket->abort(); });
+}
+
+// For a peer that does not read: a close frame would only wait behind what it left unread.
+void ClientWatch::cut(const QString &logLine)
+{
+    if (stop(logLine))
+        m_socket->abort();
+}
+
+bool ClientWatch::stop(const QString &logLine)
+{
+    if (m_ended)
+        return false;
     m_ended = true;
     m_idleTimer.stop();
     emit message(logLine);
-    m_socket->close(code);
-    m_socket->abort();
+    return true;
 }

@@ -42,15 +42,22 @@ signals:
 private:
     void onReadyRead();
     void afterProcessing();
-    void onFrame(qint64 bytes, bool isLastFrame);
+    // Size as the socket counts it (characters of text), and bytes as it holds them.
+    void onFrame(qint64 size, qint64 bytes, bool isLastFrame);
+    qint64 unreadBytes() const;
     void restartIdleTimer();
     void onIdle();
     void end(QWebSocketProtocol::CloseCode code, const QString &logLine);
+    void cut(const QString &logLine);
+    // Logs why the connection ends, once; false if it has already been ended.
+    bool stop(const QString &logLine);
 
     QWebSocket *const m_socket;
     const QPointer<QTcpSocket> m_transport;
     const ServiceLimits m_limits;
-    // What the socket has collected of a fragmented message, as it holds it.
+    // What the socket has collected of a fragmented message: its size as the socket's
+    // message limit counts it, and the bytes that hold it (UTF-16 for text).
+    qint64 m_unfinishedSize = 0;
     qint64 m_unfinishedBytes = 0;
     // Bytes at the head of the transport's buffer that the scan has already seen.
     qint64 m_scanned = 0;

@@ -230,7 +230,7 @@ void TestClientLimits::budgetEndsWhatHoldsTooMuch_data()
     QTest::addColumn<int>("closeCode");
 
     const QByteArray fragment = frame(false, 0x1, QByteArray(20 * kKiB, 'f'));
-    const QByteArray continuation = frame(false, 0x0, QByteArray(20 * kKiB, 'c'));
+    const QByteArray continuation = frame(false, 0x0, QByteArray(50 * kKiB, 'c'));
     const QByteArray ping = frame(true, 0x9, QByteArray(125, 'p'));
     QTest::newRow("unfinished message")
         << QList<QByteArray> { fragment + continuation } << true << true
