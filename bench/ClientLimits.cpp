@@ -226,14 +226,13 @@ public:
             if (descriptor >= 0)
                 m_descriptors.push_back(descriptor);
         }
+        m_held = int(m_descriptors.size());
     }
-    QString outcome() const override
-    {
-        return QStringLiteral("%1 connections held").arg(m_descriptors.size());
-    }
+    QString outcome() const override { return QStringLiteral("%1 connections held").arg(m_held); }
 
 private:
     const bool m_fromNetwork;
+    int m_held = 0;
 };
 
 // Row 7: a version query in an unmasked frame.
