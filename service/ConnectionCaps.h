@@ -7,8 +7,8 @@
 #include <optional>
 
 // Counts the open connections, in all and per peer address, and turns away those past the
-// caps. This computer's own addresses share the total alone: every local page and program
-// comes from them. A refusal episode lasts from the first refusal until there is room again,
+// caps. Loopback addresses share the total alone: every local page and program comes from
+// them. A refusal episode lasts from the first refusal until there is room again,
 // so the log can name it twice, at its start and its end, however many clients it refused.
 class ConnectionCaps
 {

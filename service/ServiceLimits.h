@@ -20,8 +20,8 @@ struct ServiceLimits
     // All connections and handshakes together; past it the one holding the most is closed.
     qint64 totalBytes = 64 * 1024 * 1024;
 
-    // Connections in all, handshakes included, and from any one address other than this
-    // computer's own. Both stay well below the open file limit, so that printing and the
+    // Connections in all, handshakes included, and from any one address other than
+    // loopback. Both stay well below the open file limit, so that printing and the
     // devices always find descriptors.
     int maxConnections = 1024;
     int maxConnectionsPerPeer = 64;
