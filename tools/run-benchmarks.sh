@@ -15,8 +15,8 @@ Usage: tools/run-benchmarks.sh [--runs N] [--idle-runs N] [--only NAME]... [--ma
   --runs N       runs of each benchmark (default 3); the table shows medians over them
   --idle-runs N  runs of the 30-second idle benchmark (default 3)
   --only NAME    only this benchmark (repeatable): page-drawing, row-layout,
-                 reader-latency, requests, fanout, idle, soak, request-bounds (the soak
-                 and request-bounds run once)
+                 reader-latency, requests, fanout, idle, soak, request-bounds,
+                 client-limits (the soak, request-bounds and client-limits run once)
   --markdown     print the table in Markdown, as docs/benchmarks.md shows it
 EOF
 }
@@ -43,7 +43,8 @@ while [ $# -gt 0 ]; do
 done
 [[ "$RUNS" =~ ^[1-9][0-9]*$ && "$IDLE_RUNS" =~ ^[1-9][0-9]*$ ]] || bad_usage
 
-BENCHMARKS=(page-drawing row-layout reader-latency requests fanout idle soak request-bounds)
+BENCHMARKS=(page-drawing row-layout reader-latency requests fanout idle soak request-bounds
+    client-limits)
 if [ ${#ONLY[@]} -gt 0 ]; then
     for name in "${ONLY[@]}"; do
         [[ " ${BENCHMARKS[*]} " == *" $name "* ]] || bad_usage
@@ -101,7 +102,7 @@ run_benchmark() {   # NAME RUN
 runs_of() {   # NAME
     case "$1" in
     idle) echo "$IDLE_RUNS" ;;
-    soak | request-bounds) echo 1 ;;
+    soak | request-bounds | client-limits) echo 1 ;;
     *) echo "$RUNS" ;;
     esac
 }

@@ -448,6 +448,22 @@ def serve_open_agent(wine, work, spooler, calls):
         reply = ask(url)
         check(f"version over {url.split(':')[0]}", reply.get("version") == "2.7" and
               bool(reply.get("device")), f"{reply}")
+
+    def tls_served(version):
+        """Whether the agent completes a handshake offered this TLS version alone, by a
+        client that would take any version and suite."""
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+        context.check_hostname, context.verify_mode = False, ssl.CERT_NONE
+        context.set_ciphers("ALL:@SECLEVEL=0")
+        context.minimum_version = context.maximum_version = version
+        try:
+            with context.wrap_socket(socket.create_connection(("127.0.0.1", 54390), 10)):
+                return True
+        except (OSError, ssl.SSLError):
+            return False
+    served = [tls_served(v) for v in (ssl.TLSVersion.TLSv1, ssl.TLSVersion.TLSv1_1,
+                                      ssl.TLSVersion.TLSv1_2)]
+    check("TLS 1.0 and 1.1 refused, 1.2 served", served == [False, False, True], f"{served}")
     reply = ask("ws://127.0.0.1:54389", '{"id":"g","method":"print.getprinters"}')
     check("printers of the private spooler", sorted(reply.get("g", [])) == ["Kassa", "Receipt"],
           f"{reply}")
