@@ -11,7 +11,6 @@
 class DevProxy;
 class QAction;
 class QMenu;
-class QTextDocument;
 
 namespace Ui {
 class MForm;
@@ -54,7 +53,10 @@ private:
     // Offers the reader entry only while a reader is attached.
     void updateDetachEntry();
     void appendLine(const QString &line);
-    static void dropOldestLines(QTextDocument *document);
+    // Drops the oldest lines while the view holds more characters than it keeps; returns
+    // how many.
+    int dropLinesBeyondCharacterCap();
+    void returnMemoryOfDroppedLines(int dropped);
     void writeBanner(const ClientPolicy &policy);
 
     Ui::MForm *ui;
@@ -67,4 +69,5 @@ private:
     DevProxy *proxy = nullptr;
     const bool hasTray;
     const bool hasScreen;
+    int m_droppedLines = 0;
 };

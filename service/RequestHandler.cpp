@@ -1,6 +1,7 @@
 #include "RequestHandler.h"
 
 #include "AgentVersion.h"
+#include "LogText.h"
 #include "PrintEngine.h"
 #include "PrintExceptions.h"
 #include "RepeatedKeys.h"
@@ -31,6 +32,8 @@ const char *const kOverLimit[] = {
     "列印頁數%1超過上限%2",
     "列印項目數%1超過上限%2",
     "列印文字%1字超過上限%2字",
+    "列印字型%1種超過上限%2種",
+    "列印字型大小%1超過上限%2",
 };
 
 const QString kGetPrintersMethod = QStringLiteral("print.getprinters");
@@ -66,7 +69,7 @@ HandledMessage RequestHandler::handleMessage(const QString &message)
     if (message.isEmpty())
         return { versionReply(), kVersionQueried };
 
-    if (hasRepeatedKey(message))
+    if (scanBeforeParsing(message) != JsonScan::Parse)
         return { std::nullopt, kInvalidJson };
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(message.toUtf8(), &error);
@@ -90,7 +93,8 @@ RequestHandler::DispatchResult RequestHandler::dispatchRequest(const QJsonObject
         return { QJsonValue(), kPrinterFailed };
     } catch (const EInvalidPrinter &failure) {
         if (failure.printerName != QString())
-            return { QJsonValue(), tr(kInvalidPrinter).arg(failure.printerName) };
+            return { QJsonValue(),
+                     tr(kInvalidPrinter).arg(LogText::clientText(failure.printerName)) };
         return { QJsonValue(), kNoDefaultPrinter };
     } catch (const EInvalidPaperSize &) {
         return { QJsonValue(), kInvalidPaperSize };
