@@ -8,6 +8,7 @@
 #include "ClientPolicy.h"
 #include "DeviceFactory.h"
 #include "Endpoints.h"
+#include "MessageTurns.h"
 #include "RequestHandler.h"
 #include "SpoolerPrintEngine.h"
 
@@ -61,6 +62,8 @@ private:
     void startDevices(QObject *parent);
     void releaseDevices();
     static QString readerMessage(const QString &label);
+    void handleMessage(QWebSocket *socket, const QString &client, const QString &message);
+    void cutOffForWaitingMessages(QWebSocket *socket);
     void broadcast(const QString &text);
     // Sends one text, or cuts a connection whose peer has stopped reading.
     void sendTo(QWebSocket *socket, const QString &text);
@@ -71,5 +74,6 @@ private:
     Caller *m_caller = nullptr;
     std::unique_ptr<PrintEngine> m_printEngine;
     RequestHandler m_requests;
+    MessageTurns m_turns;
     const std::unique_ptr<DeviceFactory> m_devices;
 };
