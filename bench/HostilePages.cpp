@@ -55,7 +55,8 @@ public:
     Page()
         : m_fd(RawWebSocket::connectToLoopback(DevProxy::kPlainPort))
     {
-        if (m_fd < 0 || !RawWebSocket::sendAll(m_fd, RawWebSocket::handshakeRequest(DevProxy::kPlainPort))
+        if (m_fd < 0
+            || !RawWebSocket::sendAll(m_fd, RawWebSocket::handshakeRequest(DevProxy::kPlainPort))
             || !RawWebSocket::readHandshakeAnswer(m_fd))
             throw BenchFailed { QStringLiteral("a page could not connect") };
     }
@@ -84,9 +85,9 @@ public:
             QByteArray message;
             if (takeMessage(message))
                 return message;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  deadline - Clock::now())
-                                  .count();
+            const auto left
+                = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                      .count();
             pollfd readable { m_fd, POLLIN, 0 };
             if (left <= 0 || ::poll(&readable, 1, int(left)) <= 0)
                 return QByteArray();
@@ -237,10 +238,7 @@ const std::vector<Row> &rows()
         { "7 200,000 empty messages on one connection",
           [] { return std::vector<QByteArray>(200000); }, 1 },
         { "8 twelve messages nested 4,194,000 deep",
-          [] {
-              return std::vector<QByteArray>(12, QByteArray(R"({"":)").repeated(4194000));
-          },
-          1 },
+          [] { return std::vector<QByteArray>(12, QByteArray(R"({"":)").repeated(4194000)); }, 1 },
     };
     return all;
 }
@@ -410,8 +408,8 @@ int run(QTextStream &out, const Options &options)
         const Figures figures = measureRow(options.agentPath, row, errorFile, options.capSeconds);
         out << row.name << '\t' << (figures.done ? "" : ">= ")
             << QString::number(figures.longestWaitSeconds, 'f', 2) << '\t'
-            << QString::number(figures.peakAboveRestingMiB, 'f', 0) << '\t'
-            << figures.forgedLogged << '\n';
+            << QString::number(figures.peakAboveRestingMiB, 'f', 0) << '\t' << figures.forgedLogged
+            << '\n';
         printRow(out,
                  { QStringLiteral("hostile page %1: longest wait").arg(number),
                    figures.longestWaitSeconds, QStringLiteral("s"), 10, QStringLiteral("target"),

@@ -55,8 +55,8 @@ void checkHandled(const QString &message, const HandledMessage &handled)
     // Text repeating a key or nested too deep is refused before it is parsed.
     const JsonScan scan = message.isEmpty() ? JsonScan::Parse : scanBeforeParsing(message);
     QJsonParseError error;
-    const bool parses = message.isEmpty()
-        || !QJsonDocument::fromJson(message.toUtf8(), &error).isNull();
+    const bool parses
+        = message.isEmpty() || !QJsonDocument::fromJson(message.toUtf8(), &error).isNull();
     if (scan == JsonScan::TooDeep && parses)
         fuzzInvariantBroken("the scan refused as too deep what the parser takes");
     if (!message.isEmpty() && error.error == QJsonParseError::DeepNesting

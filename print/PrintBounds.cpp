@@ -74,8 +74,7 @@ struct CellFont
 };
 
 // A key that the cell has is read, and counted, instead of the document's default.
-QString cellText(const QJsonObject &cell, const char *key, const QString &absent,
-                 Content &content)
+QString cellText(const QJsonObject &cell, const char *key, const QString &absent, Content &content)
 {
     return cell.contains(QLatin1String(key)) ? content.read(cell, key) : absent;
 }

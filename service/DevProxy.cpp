@@ -167,7 +167,8 @@ void DevProxy::handleMessage(QWebSocket *socket, const QString &client, const QS
 void DevProxy::cutOffForWaitingMessages(QWebSocket *socket)
 {
     m_turns.drop(socket);
-    emit message(tr("用戶端'%1'等待處理的訊息超過上限, 中斷連線").arg(Endpoints::peerLabel(socket)));
+    emit message(
+        tr("用戶端'%1'等待處理的訊息超過上限, 中斷連線").arg(Endpoints::peerLabel(socket)));
     socket->abort();
 }
 

@@ -144,12 +144,10 @@ void Endpoints::takePending(QWebSocketServer *server, bool secure)
 // kept only until it has gone.
 void Endpoints::refuse(QWebSocket *socket)
 {
-    const QString origin = socket->origin();
+    const QString origin = LogText::clientText(LogText::headerText(socket->origin()));
     emit message(origin.isEmpty()
                      ? tr("拒絕沒有來源的用戶端'%1'連線").arg(peerLabel(socket))
-                     : tr("拒絕來源'%1'的用戶端'%2'連線")
-                           .arg(LogText::clientText(LogText::headerText(origin)),
-                                peerLabel(socket)));
+                     : tr("拒絕來源'%1'的用戶端'%2'連線").arg(origin, peerLabel(socket)));
     socket->setParent(this);
     connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
     socket->close(QWebSocketProtocol::CloseCodePolicyViolated);

@@ -62,8 +62,9 @@ void MessageTurns::release(QWebSocket *socket)
 void MessageTurns::drop(QWebSocket *socket)
 {
     m_connections.remove(socket);
-    const auto waiting = std::find_if(m_turns.begin(), m_turns.end(),
-                                      [socket](const WaitingPtr &w) { return w->socket == socket; });
+    const auto waiting
+        = std::find_if(m_turns.begin(), m_turns.end(),
+                       [socket](const WaitingPtr &w) { return w->socket == socket; });
     if (waiting == m_turns.end())
         return;
     forget(**waiting);

@@ -31,8 +31,8 @@ public:
     enum class Arrival { Queued, OverBudget, UnknownConnection };
 
     // Serves one message of `client`; the socket is null once it has gone.
-    using Handler = std::function<void(QWebSocket *socket, const QString &client,
-                                       const QString &message)>;
+    using Handler
+        = std::function<void(QWebSocket *socket, const QString &client, const QString &message)>;
     explicit MessageTurns(Handler handler);
 
     // Takes in the connection under its client label.

@@ -11,12 +11,12 @@
 #include <QGridLayout>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTcpServer>
 #include <QTest>
 #include <QTextBlock>
-#include <QPlainTextEdit>
 #include <QTime>
 #include <QTimer>
 #include <QWebSocketServer>

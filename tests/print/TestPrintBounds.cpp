@@ -68,10 +68,9 @@ void TestPrintBounds::requestsBeyondABoundAreRefused_data()
     QTest::newRow("a receipt within every bound")
         << receipt(repeated(cell.arg(9), 3) + QStringLiteral(R"(,{"fb":true,"text":"合計"})"))
         << QString();
-    QTest::newRow("copies of a one-face page, the most")
-        << page(555, text.arg(1)) << QString();
-    QTest::newRow("copies of a one-face page") << page(556, text.arg(1))
-                                               << over(EOverLimit::Copies, 556, 555);
+    QTest::newRow("copies of a one-face page, the most") << page(555, text.arg(1)) << QString();
+    QTest::newRow("copies of a one-face page")
+        << page(556, text.arg(1)) << over(EOverLimit::Copies, 556, 555);
     QTest::newRow("copies of a page with fifty faces")
         << page(85, repeated(fontSized.arg(QStringLiteral("1%i")), 50))
         << over(EOverLimit::Copies, 85, 84);
@@ -89,35 +88,35 @@ void TestPrintBounds::requestsBeyondABoundAreRefused_data()
                    + repeated(QStringLiteral(R"({"fs":1%i,"fb":true})"), 51))
         << over(EOverLimit::FontFaces, 101, 100);
     QTest::newRow("font item size, the most") << page(1, fontSized.arg(1000)) << QString();
-    QTest::newRow("font item size") << page(1, fontSized.arg(1001))
-                                    << over(EOverLimit::FontSize, 1001, 1000);
-    QTest::newRow("cell font size") << receipt(cell.arg(100000))
-                                    << over(EOverLimit::FontSize, 100000, 1000);
+    QTest::newRow("font item size")
+        << page(1, fontSized.arg(1001)) << over(EOverLimit::FontSize, 1001, 1000);
+    QTest::newRow("cell font size")
+        << receipt(cell.arg(100000)) << over(EOverLimit::FontSize, 100000, 1000);
     QTest::newRow("default cell font size")
         << QStringLiteral(R"({"doctype":"rowbase","cfs":5000,"rs":[{"cs":{"text":"1"}}]})")
         << over(EOverLimit::FontSize, 5000, 1000);
-    QTest::newRow("pages of all copies")
-        << QStringLiteral(R"({"copycount":2,"pages":[%1]})").arg(repeated(QStringLiteral("[]"), 5001))
-        << over(EOverLimit::Pages, 10002, 10000);
+    QTest::newRow("pages of all copies") << QStringLiteral(R"({"copycount":2,"pages":[%1]})")
+                                                .arg(repeated(QStringLiteral("[]"), 5001))
+                                         << over(EOverLimit::Pages, 10002, 10000);
     QTest::newRow("items") << page(1, repeated(QStringLiteral(R"({"method":"rect"})"), 100001))
                            << over(EOverLimit::Items, 100001, 100000);
-    QTest::newRow("text of all copies") << page(100, text.arg(letters(9997)))
-                                        << over(EOverLimit::Characters, 1000100, 1000000);
+    QTest::newRow("text of all copies")
+        << page(100, text.arg(letters(9997))) << over(EOverLimit::Characters, 1000100, 1000000);
     QTest::newRow("alignment of all copies")
         << page(100, QStringLiteral(R"({"method":"text","align":"%1"})").arg(letters(9997)))
         << over(EOverLimit::Characters, 1000100, 1000000);
-    QTest::newRow("pen colour")
-        << page(1, QStringLiteral(R"({"method":"pen","color":"%1"})").arg(letters(999998)))
-        << over(EOverLimit::Characters, 1000001, 1000000);
-    QTest::newRow("font name")
-        << page(1, QStringLiteral(R"({"method":"font","name":"%1"})").arg(letters(999997)))
-        << over(EOverLimit::Characters, 1000001, 1000000);
-    QTest::newRow("item kind") << page(1, QStringLiteral(R"({"method":"%1"})").arg(letters(1000001)))
+    QTest::newRow("pen colour") << page(
+        1, QStringLiteral(R"({"method":"pen","color":"%1"})").arg(letters(999998)))
+                                << over(EOverLimit::Characters, 1000001, 1000000);
+    QTest::newRow("font name") << page(
+        1, QStringLiteral(R"({"method":"font","name":"%1"})").arg(letters(999997)))
                                << over(EOverLimit::Characters, 1000001, 1000000);
-    QTest::newRow("cell colour and rules")
-        << receipt(QStringLiteral(R"({"c":"%1","lt":"%1","lb":"%2"})")
-                       .arg(letters(400000), letters(200001)))
-        << over(EOverLimit::Characters, 1000001, 1000000);
+    QTest::newRow("item kind") << page(1,
+                                       QStringLiteral(R"({"method":"%1"})").arg(letters(1000001)))
+                               << over(EOverLimit::Characters, 1000001, 1000000);
+    QTest::newRow("cell colour and rules") << receipt(
+        QStringLiteral(R"({"c":"%1","lt":"%1","lb":"%2"})").arg(letters(400000), letters(200001)))
+                                           << over(EOverLimit::Characters, 1000001, 1000000);
     QTest::newRow("document name of all copies")
         << QStringLiteral(R"({"copycount":500,"docname":"%1","pages":[]})").arg(letters(2001))
         << over(EOverLimit::Characters, 1000500, 1000000);
