@@ -48,15 +48,4 @@ QString clientText(const QString &text)
     return shown;
 }
 
-QString headerText(const QString &header)
-{
-    for (const QChar character : header) {
-        if (character.unicode() > 0xFF)
-            return header;
-    }
-    const QByteArray bytes = header.toLatin1();
-    const QString decoded = QString::fromUtf8(bytes);
-    return decoded.toUtf8() == bytes ? decoded : header;
-}
-
 } // namespace LogText

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 
 // Client text on its way into a log line. Pages choose printer names, origins and the
@@ -16,10 +15,5 @@ constexpr int kMaxClientCharacters = 200;
 // and paragraph separators and the bidirectional marks, embeddings, overrides and isolates.
 // Other text, backslashes included, stays as it is.
 QString clientText(const QString &text);
-
-// A request header decoded as UTF-8. Qt 5 reads headers one byte to a character, so a
-// client's UTF-8 arrives as Latin-1; a header that is not valid UTF-8 that way (Qt has
-// turned characters beyond Latin-1 into NULs under a UTF-8 locale) stays as it came.
-QString headerText(const QString &header);
 
 } // namespace LogText
