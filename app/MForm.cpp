@@ -14,6 +14,7 @@
 #include <QTextBlock>
 #include <QTime>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -144,8 +145,9 @@ void MForm::appendLine(const QString &line)
     QTextDocument *document = ui->log->document();
     const int linesBefore = document->blockCount();
     ui->log->appendPlainText(line);
-    const int dropped = linesBefore + 1 - document->blockCount() + dropLinesBeyondCharacterCap();
-    returnMemoryOfDroppedLines(dropped);
+    // A full view drops as many lines as it gains; the banner's several lines drop none.
+    const int droppedForCount = std::max(0, linesBefore + 1 - document->blockCount());
+    returnMemoryOfDroppedLines(droppedForCount + dropLinesBeyondCharacterCap());
     writeToStandardError(line);
 }
 

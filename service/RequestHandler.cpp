@@ -28,8 +28,12 @@ const QString kInvalidOrientation = QStringLiteral("不支援的列印方向");
 const QString kInternalError = QStringLiteral("發生內部錯誤");
 // A request beyond the print bounds, by the bound: the count asked for and the limit.
 const char *const kOverLimit[] = {
-    "列印份數%1超過上限%2",     "列印頁數%1超過上限%2",     "列印項目數%1超過上限%2",
-    "列印文字%1字超過上限%2字", "列印字型%1種超過上限%2種", "列印字型大小%1超過上限%2",
+    "列印份數%1超過上限%2", // copies
+    "列印頁數%1超過上限%2", // pages
+    "列印項目數%1超過上限%2", // items
+    "列印文字%1字超過上限%2字", // characters
+    "列印字型%1種超過上限%2種", // font faces
+    "列印字型大小%1超過上限%2", // font size
 };
 
 const QString kGetPrintersMethod = QStringLiteral("print.getprinters");
