@@ -77,6 +77,8 @@ public:
         return sent;
     }
 
+    bool closed() const { return m_closed; }
+
     // The next text message, or an empty array once the deadline has passed or the
     // connection has ended.
     QByteArray receive(Clock::time_point deadline)
@@ -93,8 +95,10 @@ public:
                 return QByteArray();
             char chunk[65536];
             const ssize_t got = ::read(m_fd, chunk, sizeof chunk);
-            if (got <= 0)
+            if (got <= 0) {
+                m_closed = true;
                 return QByteArray();
+            }
             m_buffer.append(chunk, int(got));
         }
     }
@@ -132,6 +136,7 @@ private:
 
     const int m_fd;
     QByteArray m_buffer;
+    bool m_closed = false;
 };
 
 // What the hostile pages send, each page on a connection of its own.
@@ -177,7 +182,7 @@ QByteArrayList installedFamilies(int count)
     return chosen;
 }
 
-QByteArray fiftyFacePage()
+QByteArray fiftyFacePage(int copies)
 {
     QByteArray items;
     const QByteArrayList families = installedFamilies(50);
@@ -188,8 +193,15 @@ QByteArray fiftyFacePage()
             + QByteArray::number(i) + "\"},";
     }
     items.chop(1);
-    return printRequest(R"("printer":"PDF","papersize":0,"copycount":999,"pages":[[)" + items
-                        + "]]");
+    return printRequest(R"("printer":"PDF","papersize":0,"copycount":)" + QByteArray::number(copies)
+                        + R"(,"pages":[[)" + items + "]]");
+}
+
+QByteArray millionCharacterReceipt(int fontSize)
+{
+    return printRequest(R"("printer":"PDF","doctype":"rowbase","width":80,"rs":[{"cs":{"fs":)"
+                        + QByteArray::number(fontSize) + R"(,"text":")"
+                        + QByteArray("word ").repeated(200000) + "\"}}]");
 }
 
 const std::vector<Row> &rows()
@@ -217,7 +229,7 @@ const std::vector<Row> &rows()
           },
           1 },
         { "4 999 copies of a page with 50 installed faces",
-          [] { return std::vector<QByteArray> { fiftyFacePage() }; }, 1 },
+          [] { return std::vector<QByteArray> { fiftyFacePage(999) }; }, 1 },
         { "5 text alignment of 16 MiB, 100 copies",
           [] {
               const QByteArray request = printRequest(
@@ -228,17 +240,33 @@ const std::vector<Row> &rows()
           },
           1 },
         { "6 five receipts of 1,000,000 characters at fs 100000",
-          [] {
-              return std::vector<QByteArray> { printRequest(
-                  R"("printer":"PDF","doctype":"rowbase","width":80,"rs":[{"cs":{"fs":100000,)"
-                  R"("text":")"
-                  + QByteArray("word ").repeated(200000) + "\"}}]") };
-          },
-          5 },
+          [] { return std::vector<QByteArray> { millionCharacterReceipt(100000) }; }, 5 },
         { "7 200,000 empty messages on one connection",
           [] { return std::vector<QByteArray>(200000); }, 1 },
         { "8 twelve messages nested 4,194,000 deep",
           [] { return std::vector<QByteArray>(12, QByteArray(R"({"":)").repeated(4194000)); }, 1 },
+        // The most that the print bounds let through in the shapes above.
+        { "9 555 copies of a one-face page",
+          [] {
+              return std::vector<QByteArray> { printRequest(
+                  R"("printer":"PDF","papersize":0,"copycount":555,"pages":[[{"method":"text",)"
+                  R"("x":5,"y":5,"w":50,"h":9,"text":"收據 1"}]])") };
+          },
+          1 },
+        { "10 84 copies of the page with 50 installed faces",
+          [] { return std::vector<QByteArray> { fiftyFacePage(84) }; }, 1 },
+        { "11 five receipts of 1,000,000 characters at fs 1000",
+          [] { return std::vector<QByteArray> { millionCharacterReceipt(1000) }; }, 5 },
+        { "12 receipt of 100,000 cells in 99 font families",
+          [] {
+              QByteArray rows;
+              for (int i = 0; i < 100000; ++i)
+                  rows += R"({"cs":{"fn":"F)" + QByteArray::number(i % 99) + R"(","text":"x"}},)";
+              rows.chop(1);
+              return std::vector<QByteArray> { printRequest(
+                  R"("printer":"PDF","doctype":"rowbase","width":80,"rs":[)" + rows + "]") };
+          },
+          1 },
     };
     return all;
 }
@@ -248,30 +276,33 @@ struct Figures
     double longestWaitSeconds = 0;
     double peakAboveRestingMiB = 0;
     bool done = false;
+    int cutOff = 0;
     int forgedLogged = 0;
 };
+
+enum class PageEnd { Served, CutOff, Unfinished };
 
 // Sends every message, then a version query, whose answer tells that everything before it
 // on this connection has been handled. Small messages go out a megabyte of frames at a time,
 // as fast as a page in a loop can send them.
-bool runHostilePage(const std::vector<QByteArray> &messages, Clock::time_point deadline)
+PageEnd runHostilePage(const std::vector<QByteArray> &messages, Clock::time_point deadline)
 {
     Page page;
     QByteArray frames;
     for (const QByteArray &message : messages) {
         frames += RawWebSocket::maskedFrame(0x1, message);
         if (frames.size() >= kSendChunk && !page.sendFrames(frames))
-            return false;
+            return PageEnd::CutOff;
     }
     frames += RawWebSocket::maskedFrame(0x1, QByteArray());
     if (!page.sendFrames(frames))
-        return false;
+        return PageEnd::CutOff;
     for (;;) {
         const QByteArray reply = page.receive(deadline);
         if (reply.isEmpty())
-            return false;
+            return page.closed() ? PageEnd::CutOff : PageEnd::Unfinished;
         if (reply.contains("\"version\""))
-            return true;
+            return PageEnd::Served;
     }
 }
 
@@ -307,6 +338,7 @@ Figures measureRow(const QString &agentPath, const Row &row, const QString &erro
     const Clock::time_point deadline = start + std::chrono::seconds(capSeconds);
 
     std::atomic<int> pagesDone { 0 };
+    std::atomic<int> pagesCut { 0 };
     std::atomic<bool> stop { false };
     std::atomic<double> peak { resting };
     std::thread sampler([&] {
@@ -318,9 +350,12 @@ Figures measureRow(const QString &agentPath, const Row &row, const QString &erro
     });
     std::vector<std::thread> hostile;
     for (const std::vector<QByteArray> &messages : pages) {
-        hostile.emplace_back([&messages, deadline, &pagesDone] {
-            if (runHostilePage(messages, deadline))
+        hostile.emplace_back([&messages, deadline, &pagesDone, &pagesCut] {
+            const PageEnd end = runHostilePage(messages, deadline);
+            if (end != PageEnd::Unfinished)
                 ++pagesDone;
+            if (end == PageEnd::CutOff)
+                ++pagesCut;
         });
     }
 
@@ -335,7 +370,9 @@ Figures measureRow(const QString &agentPath, const Row &row, const QString &erro
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(kProbePauseMs));
     }
-    figures.done = pagesDone == row.pages;
+    // A probe still unanswered at the deadline means the agent was not done either.
+    figures.done = pagesDone == row.pages && figures.longestWaitSeconds < capSeconds;
+    figures.cutOff = pagesCut;
     stop = true;
     sampler.join();
     figures.peakAboveRestingMiB = peak - resting;
@@ -397,7 +434,7 @@ int run(QTextStream &out, const Options &options)
     QTemporaryDir folder;
     out << "Agent: " << options.agentPath << "; cap " << options.capSeconds << " s\n";
     out << "Row\tlongest wait of another page (s)\tpeak anonymous above resting (MiB)\t"
-           "forged lines and terminal controls in the log\n";
+           "forged lines and terminal controls in the log\thostile pages cut off\n";
     out.flush();
     int number = 0;
     for (const Row &row : rows()) {
@@ -409,7 +446,7 @@ int run(QTextStream &out, const Options &options)
         out << row.name << '\t' << (figures.done ? "" : ">= ")
             << QString::number(figures.longestWaitSeconds, 'f', 2) << '\t'
             << QString::number(figures.peakAboveRestingMiB, 'f', 0) << '\t' << figures.forgedLogged
-            << '\n';
+            << '\t' << figures.cutOff << '\n';
         printRow(out,
                  { QStringLiteral("hostile page %1: longest wait").arg(number),
                    figures.longestWaitSeconds, QStringLiteral("s"), 10, QStringLiteral("target"),
