@@ -33,36 +33,47 @@ struct Content
         faces.insert(QString::number(size) + QLatin1Char(bold ? 'b' : 'n') + family);
         largestFontSize = std::max<qint64>(largestFontSize, size);
     }
+
+    // Text in a font of `size` points (0 or less: the default), counted by its size.
+    void readText(const QJsonObject &object, int size)
+    {
+        const qint64 length = read(object, "text").size();
+        const qint64 counts = (qint64(std::max(size, 1)) + PrintBounds::kTextPointsPerCount - 1)
+            / PrintBounds::kTextPointsPerCount;
+        characters += length * (counts - 1);
+    }
 };
 
 // The painter's own font before any font item or cell names one.
 constexpr int kDefaultFontSize = -1;
 
-void readPageItem(const QJsonObject &item, Content &content)
+// Font items set the font of the text items after them, on their page and the next ones.
+void readPageItem(const QJsonObject &item, Content &content, int &fontSize)
 {
     const QString method = content.read(item, "method");
     if (method == QLatin1String("text")) {
-        content.read(item, "text");
+        content.readText(item, fontSize);
         content.read(item, "align");
     } else if (method == QLatin1String("pen")) {
         content.read(item, "color");
     } else if (method == QLatin1String("font")) {
-        content.useFace(content.read(item, "name"), item.value(QLatin1String("size")).toInt(0),
-                        false);
+        fontSize = item.value(QLatin1String("size")).toInt(0);
+        content.useFace(content.read(item, "name"), fontSize, false);
     }
 }
 
 Content pageContent(const QJsonObject &job)
 {
     Content content;
-    content.useFace(QString(), kDefaultFontSize, false);
+    int fontSize = kDefaultFontSize;
+    content.useFace(QString(), fontSize, false);
     const QJsonArray pages = job.value(QLatin1String("pages")).toArray();
     content.pages = pages.size();
     for (const QJsonValue &page : pages) {
         const QJsonArray items = page.toArray();
         content.items += items.size();
         for (const QJsonValue &item : items)
-            readPageItem(item.toObject(), content);
+            readPageItem(item.toObject(), content, fontSize);
     }
     return content;
 }
@@ -87,12 +98,13 @@ int integerOf(const QJsonObject &object, const char *key, int absent)
 
 void readCell(const QJsonObject &cell, const CellFont &defaults, Content &content)
 {
-    for (const char *key : { "c", "lt", "lb", "align", "text" })
+    for (const char *key : { "c", "lt", "lb", "align" })
         content.read(cell, key);
     const QString family = cellText(cell, "fn", defaults.family, content);
+    const int size = integerOf(cell, "fs", defaults.size);
     const QLatin1String bold("fb");
-    content.useFace(family, integerOf(cell, "fs", defaults.size),
-                    cell.contains(bold) && cell.value(bold).toBool(false));
+    content.useFace(family, size, cell.contains(bold) && cell.value(bold).toBool(false));
+    content.readText(cell, size);
 }
 
 Content rowContent(const QJsonObject &job)

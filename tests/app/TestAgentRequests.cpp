@@ -483,7 +483,7 @@ void TestAgentRequests::requestBeyondABoundIsRefusedWithoutDelay_data()
 
     const QString page = QStringLiteral(R"({"papersize":0,"copycount":%1,"pages":[%2]})");
     QTest::newRow("copies") << page.arg(1000000000).arg("[]")
-                            << QStringLiteral("列印份數1000000000超過上限555");
+                            << QStringLiteral("列印份數1000000000超過上限200");
     QTest::newRow("pages of all copies") << page.arg(2).arg(repeated(QStringLiteral("[]"), 5001))
                                          << QStringLiteral("列印頁數10002超過上限10000");
     QTest::newRow("items") << page.arg(1).arg(

@@ -68,15 +68,15 @@ void TestPrintBounds::requestsBeyondABoundAreRefused_data()
     QTest::newRow("a receipt within every bound")
         << receipt(repeated(cell.arg(9), 3) + QStringLiteral(R"(,{"fb":true,"text":"合計"})"))
         << QString();
-    QTest::newRow("copies of a one-face page, the most") << page(555, text.arg(1)) << QString();
+    QTest::newRow("copies of a one-face page, the most") << page(200, text.arg(1)) << QString();
     QTest::newRow("copies of a one-face page")
-        << page(556, text.arg(1)) << over(EOverLimit::Copies, 556, 555);
+        << page(201, text.arg(1)) << over(EOverLimit::Copies, 201, 200);
     QTest::newRow("copies of a page with fifty faces")
-        << page(85, repeated(fontSized.arg(QStringLiteral("1%i")), 50))
-        << over(EOverLimit::Copies, 85, 84);
+        << page(31, repeated(fontSized.arg(QStringLiteral("1%i")), 50))
+        << over(EOverLimit::Copies, 31, 30);
     QTest::newRow("copies of a receipt without cells")
-        << QStringLiteral(R"({"doctype":"rowbase","copycount":556,"rs":[]})")
-        << over(EOverLimit::Copies, 556, 555);
+        << QStringLiteral(R"({"doctype":"rowbase","copycount":201,"rs":[]})")
+        << over(EOverLimit::Copies, 201, 200);
     QTest::newRow("font faces of font items")
         << page(1, repeated(QStringLiteral(R"({"method":"font","name":"F%i","size":9})"), 100))
         << over(EOverLimit::FontFaces, 101, 100);
@@ -118,8 +118,19 @@ void TestPrintBounds::requestsBeyondABoundAreRefused_data()
         QStringLiteral(R"({"c":"%1","lt":"%1","lb":"%2"})").arg(letters(400000), letters(200001)))
                                            << over(EOverLimit::Characters, 1000001, 1000000);
     QTest::newRow("document name of all copies")
-        << QStringLiteral(R"({"copycount":500,"docname":"%1","pages":[]})").arg(letters(2001))
-        << over(EOverLimit::Characters, 1000500, 1000000);
+        << QStringLiteral(R"({"copycount":200,"docname":"%1","pages":[]})").arg(letters(5001))
+        << over(EOverLimit::Characters, 1000200, 1000000);
+    QTest::newRow("large text counts by its size")
+        << page(1, fontSized.arg(120) + ',' + text.arg(letters(100000)))
+        << over(EOverLimit::Characters, 1000017, 1000000);
+    QTest::newRow("large text of a cell counts by its size")
+        << receipt(cell.arg(120).replace(QLatin1String("\"1\""),
+                                         QLatin1Char('"') + letters(100000) + QLatin1Char('"')))
+        << over(EOverLimit::Characters, 1000009, 1000000);
+    QTest::newRow("text up to twelve points counts once")
+        << receipt(cell.arg(12).replace(QLatin1String("\"1\""),
+                                        QLatin1Char('"') + letters(999991) + QLatin1Char('"')))
+        << QString();
 }
 
 void TestPrintBounds::requestsBeyondABoundAreRefused()
