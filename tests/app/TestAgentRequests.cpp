@@ -495,7 +495,7 @@ void TestAgentRequests::requestBeyondABoundIsRefusedWithoutDelay_data()
     QTest::newRow("characters") << page.arg(1).arg(
         QStringLiteral(R"([{"method":"text","w":50,"h":50,"text":"%1"}])")
             .arg(QString(1000001, QLatin1Char('x'))))
-                                << QStringLiteral("列印文字1000001字超過上限1000000字");
+                                << QStringLiteral("列印文字1000005字超過上限1000000字");
 }
 
 // Unbounded, each of these would hold every other page up for minutes or years.
