@@ -110,6 +110,12 @@ public:
                 m_levels.back().expectingKey = m_levels.back().isObject;
             }
         }
+        // Objects still open where the text ends are looked at too: the parser reads them as
+        // far as they go.
+        while (!m_levels.empty()) {
+            if (closeLevel())
+                return JsonScan::RepeatedKey;
+        }
         return JsonScan::Parse;
     }
 
