@@ -2,12 +2,24 @@
 
 #include "DeviceFactory.h"
 #include "MForm.h"
+#include "SimulatedDevices.h"
 
 #include <QApplication>
 
-int runAgent(MForm &window, const ClientPolicy &policy)
+namespace {
+
+std::unique_ptr<DeviceFactory> devicesFor(const AgentOptions &options)
 {
-    if (!window.startService(std::make_unique<DeviceFactory>(), policy))
+    if (options.simulateDevices)
+        return std::make_unique<SimulatedDevices>();
+    return std::make_unique<DeviceFactory>();
+}
+
+} // namespace
+
+int runAgent(MForm &window, const AgentOptions &options)
+{
+    if (!window.startService(devicesFor(options), options.policy))
         return 1;
     QApplication::setQuitOnLastWindowClosed(false);
     return QApplication::exec();

@@ -46,7 +46,7 @@ int reportUsageError(const QString &reason)
 
 } // namespace
 
-std::optional<int> readCommandLine(const QStringList &arguments, ClientPolicy &policy)
+std::optional<int> readCommandLine(const QStringList &arguments, AgentOptions &options)
 {
     QCoreApplication::setApplicationVersion(QLatin1String(kAgentVersion));
     QCommandLineParser parser;
@@ -67,7 +67,13 @@ std::optional<int> readCommandLine(const QStringList &arguments, ClientPolicy &p
         QStringLiteral("local-only"),
         QStringLiteral("Listen on 127.0.0.1 and ::1 only: pages on other computers cannot "
                        "connect."));
-    parser.addOptions({ allowOrigin, allowNoOrigin, localOnly });
+    const QCommandLineOption simulateDevices(
+        QStringLiteral("simulate-devices"),
+        QStringLiteral("For developing pages: a simulated card reader and caller-ID line "
+                       "instead of the real ones, driven by pages (methods simulate.reader, "
+                       "simulate.unreader, simulate.card, simulate.callin) and by the tray's "
+                       "simulate menu. Not for the front desk."));
+    parser.addOptions({ allowOrigin, allowNoOrigin, localOnly, simulateDevices });
     // The toolkit's options are single words after one dash, such as -platform offscreen.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     addToolkitOptions(parser);
@@ -94,8 +100,9 @@ std::optional<int> readCommandLine(const QStringList &arguments, ClientPolicy &p
                     .arg(origin));
         }
     }
-    policy.allowedOrigins = origins;
-    policy.allowNoOrigin = parser.isSet(allowNoOrigin);
-    policy.localOnly = parser.isSet(localOnly);
+    options.policy.allowedOrigins = origins;
+    options.policy.allowNoOrigin = parser.isSet(allowNoOrigin);
+    options.policy.localOnly = parser.isSet(localOnly);
+    options.simulateDevices = parser.isSet(simulateDevices);
     return std::nullopt;
 }

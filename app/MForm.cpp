@@ -5,6 +5,7 @@
 #include "DevProxy.h"
 #include "EStartFailed.h"
 #include "ProcessPlatform.h"
+#include "SimulationMenu.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -115,9 +116,22 @@ bool MForm::startService(std::unique_ptr<DeviceFactory> devices, const ClientPol
     }
     connect(proxy, &DevProxy::message, this, &MForm::log);
     writeBanner(policy);
+    if (DeviceSimulator *simulator = proxy->simulator())
+        offerSimulation(*simulator);
     if (!hasTray)
         toggleWindow();
     return true;
+}
+
+void MForm::offerSimulation(DeviceSimulator &simulator)
+{
+    log(tr("模擬裝置模式: 讀卡機及來電顯示設備都是模擬的, 由網頁或選單simulate操作"));
+    trayIcon->setToolTip(tr("Quor Kiv3 Device Proxy (模擬裝置模式)"));
+    auto *menu = new SimulationMenu(
+        simulator, [this] { return proxy ? proxy->readerLabel() : QString(); }, this);
+    connect(menu, &SimulationMenu::message, this, &MForm::log);
+    trayMenu->insertMenu(quitAction, menu);
+    trayMenu->insertSeparator(quitAction);
 }
 
 bool MForm::isScreenSeen()

@@ -9,6 +9,7 @@
 #include <memory>
 
 class DevProxy;
+class DeviceSimulator;
 class QAction;
 class QMenu;
 
@@ -58,6 +59,8 @@ private:
     int dropLinesBeyondCharacterCap();
     void returnMemoryOfDroppedLines(int dropped);
     void writeBanner(const ClientPolicy &policy);
+    // Says that the devices are simulated and offers the "simulate" submenu.
+    void offerSimulation(DeviceSimulator &simulator);
 
     Ui::MForm *ui;
     QSystemTrayIcon *trayIcon = nullptr;

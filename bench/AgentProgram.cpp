@@ -7,6 +7,12 @@
 #include <QThread>
 
 AgentProgram::AgentProgram(const QString &path, const QString &errorFile)
+    : AgentProgram(path, QStringList(), errorFile)
+{
+}
+
+AgentProgram::AgentProgram(const QString &path, const QStringList &arguments,
+                           const QString &errorFile)
     : m_errorFile(errorFile)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -14,7 +20,7 @@ AgentProgram::AgentProgram(const QString &path, const QString &errorFile)
     m_process.setProcessEnvironment(environment);
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(errorFile);
-    m_process.start(path, QStringList());
+    m_process.start(path, arguments);
     if (!m_process.waitForStarted())
         throw BenchFailed {
             QStringLiteral("%1 did not start: %2").arg(path, m_process.errorString())

@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 // A program run on the offscreen platform with its standard error kept in a file, for the
 // benchmarks that measure the agent program itself. Failures throw BenchFailed.
@@ -11,6 +12,7 @@ class AgentProgram
 {
 public:
     AgentProgram(const QString &path, const QString &errorFile);
+    AgentProgram(const QString &path, const QStringList &arguments, const QString &errorFile);
     // Asks the program to end, as the system would at shutdown.
     ~AgentProgram();
     AgentProgram(const AgentProgram &) = delete;

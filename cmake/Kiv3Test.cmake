@@ -7,6 +7,29 @@ if(KIV3_SANITIZE)
         "UBSAN_OPTIONS=print_stacktrace=1")
 endif()
 
+# Tests that serve on the agent's fixed ports run each in a network of its own where the
+# machine allows it (root on Linux), side by side; elsewhere they take turns through a lock.
+# KIV3_AGENT_PORTS_RUNNER goes before such a test's command, KIV3_AGENT_PORTS_LOCK into its
+# RESOURCE_LOCK.
+set(KIV3_OWN_NETWORKS_DEFAULT OFF)
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    execute_process(COMMAND id -u OUTPUT_VARIABLE KIV3_USER_ID OUTPUT_STRIP_TRAILING_WHITESPACE)
+    find_program(KIV3_UNSHARE unshare)
+    find_program(KIV3_IP ip)
+    if(KIV3_USER_ID STREQUAL "0" AND KIV3_UNSHARE AND KIV3_IP)
+        set(KIV3_OWN_NETWORKS_DEFAULT ON)
+    endif()
+endif()
+option(KIV3_TEST_OWN_NETWORKS "Run the tests that serve on the agent's ports in networks of their own"
+    ${KIV3_OWN_NETWORKS_DEFAULT})
+if(KIV3_TEST_OWN_NETWORKS)
+    set(KIV3_AGENT_PORTS_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/in-own-network.sh)
+    set(KIV3_AGENT_PORTS_LOCK "")
+else()
+    set(KIV3_AGENT_PORTS_RUNNER "")
+    set(KIV3_AGENT_PORTS_LOCK agent_ports)
+endif()
+
 # kiv3_add_test(NAME SOURCES src... LIBRARIES lib... [LOCKS lock...] [LABELS label...])
 # Builds one Qt Test program and registers it with CTest. LOCKS names resources that
 # tests must not share at once (the agent's fixed ports, the private spooler).
@@ -14,7 +37,13 @@ function(kiv3_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;LOCKS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Qt5::Test ${ARG_LIBRARIES})
-    add_test(NAME ${name} COMMAND ${name})
+    list(FIND ARG_LOCKS agent_ports ports_lock)
+    if(ports_lock GREATER -1 AND KIV3_TEST_OWN_NETWORKS)
+        list(REMOVE_ITEM ARG_LOCKS agent_ports)
+        add_test(NAME ${name} COMMAND ${KIV3_AGENT_PORTS_RUNNER} $<TARGET_FILE:${name}>)
+    else()
+        add_test(NAME ${name} COMMAND ${name})
+    endif()
     set_tests_properties(${name} PROPERTIES
         ENVIRONMENT "${KIV3_TEST_ENVIRONMENT}"
         TIMEOUT 300)

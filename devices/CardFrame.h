@@ -18,6 +18,10 @@ bool isProbeResponse(const QByteArray &answer);
 // The card number of a burst that starts with a complete short or long card frame.
 std::optional<qint64> cardNumber(const QByteArray &burst);
 
+// The frame a card reader sends for this card number: the short form for numbers of 32
+// signed bits, the long form for other numbers below 2^56, none for the rest.
+std::optional<QByteArray> frameFor(qint64 number);
+
 // Whether the burst carries the length byte of the reader's older frame version.
 bool isOldVersion(const QByteArray &burst);
 

@@ -170,7 +170,11 @@ std::optional<QByteArray> Reader::readProbeAnswer(QSerialPort &port) const
 
 void Reader::attach(const SerialPortEntry &entry)
 {
-    const QString label = tr(kLabelTemplate).arg(entry.description, entry.portName);
+    attachAs(tr(kLabelTemplate).arg(entry.description, entry.portName));
+}
+
+void Reader::attachAs(const QString &label)
+{
     {
         QMutexLocker locker(&mutex);
         portLabel = label;

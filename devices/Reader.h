@@ -30,7 +30,7 @@ public:
     // Label "%1 (%2)" of the attached reader, or a null string while none is attached.
     QString currentPort() const;
     // Gives the attached reader up once it has been silent for an idle wait.
-    void detach();
+    virtual void detach();
 
     // Whether a port with this description has one of the card reader's adapters.
     static bool isCandidate(const QString &description);
@@ -44,6 +44,14 @@ signals:
 protected:
     void run() override;
 
+    // The steps of a reader's life that a reader without a port reports the same way:
+    // attached under a label, a burst decoded, the label released (false when none was
+    // held), the loss reported.
+    void attachAs(const QString &label);
+    void decodeBurst(const QByteArray &burst);
+    bool releaseLabel();
+    void reportOffline();
+
 private:
     void scanPorts();
     void testCandidate(const SerialPortEntry &entry);
@@ -52,9 +60,6 @@ private:
     std::optional<QByteArray> readProbeAnswer(QSerialPort &port) const;
     void attach(const SerialPortEntry &entry);
     void runAttached(QSerialPort &port, const SerialPortEntry &entry);
-    void decodeBurst(const QByteArray &burst);
-    bool releaseLabel();
-    void reportOffline();
     void giveUpAfterFailure() noexcept;
     bool isListed(const SerialPortEntry &entry) const;
     void pauseBetweenScans();

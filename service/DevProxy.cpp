@@ -10,10 +10,6 @@
 
 namespace {
 
-// A page that stops reading must not grow the agent with the replies and events it leaves
-// unread: past this much waiting to be written, its connection is cut.
-constexpr qint64 kMaxUnsentBytes = 16 * 1024 * 1024;
-
 // The devices are not expected to report characters that a JSON string cannot hold as
 // they are; should they, the text is escaped so that a page still receives valid JSON.
 QString asJsonStringContent(const QString &value)
@@ -34,16 +30,17 @@ QString asJsonStringContent(const QString &value)
 } // namespace
 
 DevProxy::DevProxy(QObject *parent, std::unique_ptr<PrintEngine> printEngine,
-                   std::unique_ptr<DeviceFactory> devices, ClientPolicy policy)
+                   std::unique_ptr<DeviceFactory> devices, ClientPolicy policy,
+                   const ServiceLimits &limits)
     : QObject(parent)
     , m_printEngine(std::move(printEngine))
-    , m_requests(*m_printEngine)
+    , m_requests(*m_printEngine, devices->simulator())
     , m_turns([this](QWebSocket *socket, const QString &client, const QString &message) {
         handleMessage(socket, client, message);
     })
     , m_devices(std::move(devices))
 {
-    m_endpoints = new Endpoints(policy, this);
+    m_endpoints = new Endpoints(policy, limits, this);
     if (!m_endpoints->listen())
         throw EStartFailed { m_endpoints->errorString() };
     connect(m_endpoints, &Endpoints::admitted, this, &DevProxy::onNewConnection);
@@ -80,6 +77,11 @@ QString DevProxy::readerLabel() const
 void DevProxy::detachReader()
 {
     m_reader->detach();
+}
+
+DeviceSimulator *DevProxy::simulator() const
+{
+    return m_devices->simulator();
 }
 
 // The reader gets the service's own parent, so that it belongs to the service alone.
@@ -222,14 +224,10 @@ void DevProxy::broadcast(const QString &text)
     }
 }
 
-// Cutting the connection ends it at once, with its usual closing line.
+// A page that stops reading must not grow the agent with the replies and events it leaves
+// unread: the endpoints cut it, with its usual closing line.
 void DevProxy::sendTo(QWebSocket *socket, const QString &text)
 {
     socket->sendTextMessage(text);
-    if (socket->bytesToWrite() <= kMaxUnsentBytes)
-        return;
-    emit message(tr("用戶端'%1'未讀取的資料超過%2位元組, 中斷連線")
-                     .arg(Endpoints::peerLabel(socket))
-                     .arg(kMaxUnsentBytes));
-    socket->abort();
+    m_endpoints->measure(socket);
 }

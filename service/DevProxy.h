@@ -10,11 +10,13 @@
 #include "Endpoints.h"
 #include "MessageTurns.h"
 #include "RequestHandler.h"
+#include "ServiceLimits.h"
 #include "SpoolerPrintEngine.h"
 
 #include <memory>
 
 class Caller;
+class DeviceSimulator;
 class QWebSocket;
 class Reader;
 
@@ -29,21 +31,25 @@ public:
     static constexpr quint16 kSecurePort = Endpoints::kSecurePort;
     // Larger messages and frames are refused by the socket instead of being buffered. Parsing
     // costs about twenty times a message's size in memory; every print bound fits well within.
-    static constexpr quint64 kMaxIncomingBytes = 16 * 1024 * 1024;
+    static constexpr quint64 kMaxIncomingBytes = ServiceLimits::kMessageBytes;
 
     // The print engine is the system's spooler and the devices are the machine's own
-    // unless stand-ins are given; every client is admitted unless a policy says otherwise.
+    // unless stand-ins are given; every client is admitted unless a policy says otherwise,
+    // within the limits that fit this process.
     explicit DevProxy(QObject *parent,
                       std::unique_ptr<PrintEngine> printEngine
                       = std::make_unique<SpoolerPrintEngine>(),
                       std::unique_ptr<DeviceFactory> devices = std::make_unique<DeviceFactory>(),
-                      ClientPolicy policy = ClientPolicy());
+                      ClientPolicy policy = ClientPolicy(),
+                      const ServiceLimits &limits = ServiceLimits::forThisProcess());
     ~DevProxy() override;
 
     // Label of the attached card reader, or a null string while none is attached.
     QString readerLabel() const;
     // Asks the card reader to give up its port and try the next one.
     void detachReader();
+    // What drives the devices when they are simulated; null for real devices.
+    DeviceSimulator *simulator() const;
 
 signals:
     void message(QString text);
@@ -65,7 +71,7 @@ private:
     void handleMessage(QWebSocket *socket, const QString &client, const QString &message);
     void cutOffForWaitingMessages(QWebSocket *socket);
     void broadcast(const QString &text);
-    // Sends one text, or cuts a connection whose peer has stopped reading.
+    // Sends one text; a connection whose peer has stopped reading is cut.
     void sendTo(QWebSocket *socket, const QString &text);
 
     Endpoints *m_endpoints = nullptr;

@@ -14,3 +14,8 @@ Caller *DeviceFactory::createCaller() const
 {
     return new Caller();
 }
+
+DeviceSimulator *DeviceFactory::simulator()
+{
+    return nullptr;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 class Caller;
+class DeviceSimulator;
 class QObject;
 class Reader;
 
@@ -15,4 +16,6 @@ public:
     virtual Reader *createReader(QObject *parent) const;
     // The caller-ID device, without parent and not yet initialised.
     virtual Caller *createCaller() const;
+    // What drives the devices when they are simulated; none for real devices.
+    virtual DeviceSimulator *simulator();
 };

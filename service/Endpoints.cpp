@@ -1,39 +1,93 @@
 #include "Endpoints.h"
 
+#include "ClientListener.h"
+#include "ClientWatch.h"
 #include "LogText.h"
-#include "TlsListener.h"
 
 #include <QFile>
+#include <QPointer>
 #include <QSslCertificate>
+#include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslKey>
+#include <QSslSocket>
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
+
+#include <functional>
 
 namespace {
 
 const QString kServerName = QStringLiteral("Quor-Kiv3-Device-Proxy");
 const char kCertificatePath[] = ":/kvx.crt";
 const char kPrivateKeyPath[] = ":/kvx.key";
-// QTcpServer stops accepting for good after an accept error that it does not count as
-// temporary; this is how long the endpoint rests before it accepts again.
+const QString kDeadlineName = QStringLiteral("handshakeDeadline");
+const QByteArray kEndOfHeader = QByteArrayLiteral("\r\n\r\n");
+// A listener that cannot accept (out of descriptors, mostly) rests this long before it tries
+// again, instead of retrying for every connection that waits.
 constexpr int kAcceptRetryMs = 1000;
 
-template<typename Listener> void resumeAcceptingAfterErrors(Listener *listener)
+const QString kTicketName = QStringLiteral("connectionTicket");
+
+// Counts a connection out when it goes. It first lives with the transport socket, and from
+// the WebSocket handshake on with the WebSocket: that one cuts every signal of its transport
+// when it goes, and leaves the transport to be deleted by others.
+class ConnectionTicket : public QObject
 {
-    QObject::connect(listener, &Listener::acceptError, listener, [listener] {
-        QTimer::singleShot(kAcceptRetryMs, listener, &Listener::resumeAccepting);
+public:
+    ConnectionTicket(QObject *holder, std::function<void()> onEnd)
+        : QObject(holder)
+        , m_onEnd(std::move(onEnd))
+    {
+        setObjectName(kTicketName);
+    }
+    ~ConnectionTicket() override { m_onEnd(); }
+
+private:
+    const std::function<void()> m_onEnd;
+};
+
+void resumeAcceptingAfterErrors(ClientListener *listener)
+{
+    QObject::connect(listener, &QTcpServer::acceptError, listener, [listener] {
+        listener->pauseAccepting();
+        QTimer::singleShot(kAcceptRetryMs, listener, &QTcpServer::resumeAccepting);
     });
+}
+
+// TLS 1.2 and later with forward secrecy and authenticated encryption only: every TLS 1.3
+// suite, and of TLS 1.2 the ephemeral key exchanges with GCM or ChaCha20-Poly1305.
+QList<QSslCipher> modernCiphers()
+{
+    QList<QSslCipher> chosen;
+    const QList<QSslCipher> supported = QSslConfiguration::supportedCiphers();
+    for (const QSslCipher &cipher : supported) {
+        const QString encryption = cipher.encryptionMethod();
+        const bool isAead = encryption.startsWith(QLatin1String("AESGCM"))
+            || encryption.startsWith(QLatin1String("CHACHA20"));
+        const QString exchange = cipher.keyExchangeMethod();
+        const bool isEphemeral
+            = exchange == QLatin1String("ECDH") || exchange == QLatin1String("DH");
+        if (cipher.protocol() == QSsl::TlsV1_3 || (isAead && isEphemeral))
+            chosen.append(cipher);
+    }
+    return chosen;
 }
 
 } // namespace
 
-Endpoints::Endpoints(const ClientPolicy &policy, QObject *parent)
+Endpoints::Endpoints(const ClientPolicy &policy, const ServiceLimits &limits, QObject *parent)
     : QObject(parent)
     , m_policy(policy)
+    , m_limits(limits)
+    , m_caps(limits.maxConnections, limits.maxConnectionsPerPeer)
+    , m_budget(limits.totalBytes)
+    , m_plainServer(new QWebSocketServer(kServerName, QWebSocketServer::NonSecureMode, this))
     , m_secureServer(new QWebSocketServer(kServerName, QWebSocketServer::SecureMode, this))
 {
+    connect(m_plainServer, &QWebSocketServer::newConnection, this,
+            [this] { takePending(m_plainServer, false); });
     connect(m_secureServer, &QWebSocketServer::newConnection, this,
             [this] { takePending(m_secureServer, true); });
 }
@@ -41,29 +95,44 @@ Endpoints::Endpoints(const ClientPolicy &policy, QObject *parent)
 bool Endpoints::listen()
 {
     const QList<QHostAddress> addresses = m_policy.listenAddresses();
-    if (!listenPlain(addresses.first()))
+    if (!listenOn(addresses.first(), false))
         return false;
     for (const QHostAddress &address : addresses.mid(1))
-        listenPlain(address);
+        listenOn(address, false);
 
     configureTls();
     for (const QHostAddress &address : addresses)
-        listenSecure(address);
+        listenOn(address, true);
     return true;
 }
 
 void Endpoints::close()
 {
-    for (TlsListener *listener : qAsConst(m_tlsListeners)) {
-        disconnect(listener, nullptr, this, nullptr);
-        listener->close();
+    for (ClientListener *listener : qAsConst(m_listeners)) {
+        if (listener->isSecure()) {
+            disconnect(listener, nullptr, this, nullptr);
+            listener->close();
+        }
     }
     disconnect(m_secureServer, nullptr, this, nullptr);
-    m_secureServer->close();
-    for (QWebSocketServer *server : qAsConst(m_plainServers)) {
-        disconnect(server, nullptr, this, nullptr);
-        server->close();
+    for (ClientListener *listener : qAsConst(m_listeners)) {
+        if (!listener->isSecure()) {
+            disconnect(listener, nullptr, this, nullptr);
+            listener->close();
+        }
     }
+    disconnect(m_plainServer, nullptr, this, nullptr);
+}
+
+void Endpoints::measure(QWebSocket *socket)
+{
+    if (ClientWatch *watch = ClientWatch::of(socket))
+        watch->measure();
+}
+
+QString Endpoints::peerLabel(const QAbstractSocket *socket)
+{
+    return tr("%1(%2)").arg(socket->peerName(), socket->peerAddress().toString());
 }
 
 QString Endpoints::peerLabel(const QWebSocket *socket)
@@ -71,20 +140,21 @@ QString Endpoints::peerLabel(const QWebSocket *socket)
     return tr("%1(%2)").arg(socket->peerName(), socket->peerAddress().toString());
 }
 
-// A further address that cannot be listened on (::1 without IPv6) leaves the endpoint
-// serving on the others.
-bool Endpoints::listenPlain(const QHostAddress &address)
+// A further plain address that cannot be listened on (::1 without IPv6) leaves the endpoint
+// serving on the others; a TLS address that cannot is silent.
+bool Endpoints::listenOn(const QHostAddress &address, bool secure)
 {
-    auto *server = new QWebSocketServer(kServerName, QWebSocketServer::NonSecureMode, this);
-    if (!server->listen(address, kPlainPort)) {
-        m_errorString = server->errorString();
-        delete server;
+    auto *listener = new ClientListener(secure, this);
+    if (!listener->listen(address, secure ? kSecurePort : kPlainPort)) {
+        if (!secure)
+            m_errorString = listener->errorString();
+        delete listener;
         return false;
     }
-    connect(server, &QWebSocketServer::newConnection, this,
-            [this, server] { takePending(server, false); });
-    resumeAcceptingAfterErrors(server);
-    m_plainServers.append(server);
+    connect(listener, &ClientListener::arrived, this,
+            [this, listener](QTcpSocket *socket) { onArrived(listener, socket); });
+    resumeAcceptingAfterErrors(listener);
+    m_listeners.append(listener);
     return true;
 }
 
@@ -105,24 +175,118 @@ void Endpoints::configureTls()
     configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
     configuration.setLocalCertificate(certificate);
     configuration.setPrivateKey(key);
-    configuration.setProtocol(QSsl::TlsV1SslV3);
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    configuration.setCiphers(modernCiphers());
     m_secureServer->setSslConfiguration(configuration);
 }
 
-// The secure WebSocket listener takes its connections already encrypted from our own TLS
-// listeners, which clean up after failed TLS handshakes. One that cannot listen is silent.
-void Endpoints::listenSecure(const QHostAddress &address)
+void Endpoints::onArrived(ClientListener *listener, QTcpSocket *socket)
 {
-    auto *listener = new TlsListener(m_secureServer->sslConfiguration(),
-                                     m_secureServer->handshakeTimeoutMS(), this);
-    if (!listener->listen(address, kSecurePort)) {
-        delete listener;
+    if (admitByCount(socket))
+        startHandshake(listener, socket);
+}
+
+// A refused connection is closed before anything of it is read. The log names each
+// episode of refusals once, not every connection in it.
+bool Endpoints::admitByCount(QTcpSocket *socket)
+{
+    const QHostAddress peer = socket->peerAddress();
+    const std::optional<ConnectionCaps::Refusal> refusal = m_caps.admit(peer);
+    if (!refusal) {
+        const QPointer<Endpoints> endpoints(this);
+        new ConnectionTicket(socket, [endpoints, peer] {
+            if (endpoints)
+                endpoints->countOut(peer);
+        });
+        return true;
+    }
+    if (refusal->startsEpisode && refusal->cap == ConnectionCaps::Cap::Total) {
+        emit message(tr("連線數已達上限%1, 拒絕新的連線, 始於用戶端'%2'")
+                         .arg(QString::number(m_limits.maxConnections), peerLabel(socket)));
+    } else if (refusal->startsEpisode) {
+        emit message(tr("來自%1的連線數已達上限%2, 拒絕其新的連線")
+                         .arg(peer.toString(), QString::number(m_limits.maxConnectionsPerPeer)));
+    }
+    socket->abort();
+    socket->deleteLater();
+    return false;
+}
+
+void Endpoints::countOut(const QHostAddress &peer)
+{
+    const QList<ConnectionCaps::EpisodeEnd> ended = m_caps.release(peer);
+    for (const ConnectionCaps::EpisodeEnd &episode : ended) {
+        if (episode.cap == ConnectionCaps::Cap::Total) {
+            emit message(tr("連線數回到上限%1以下, 期間共拒絕%2條連線")
+                             .arg(QString::number(m_limits.maxConnections),
+                                  QString::number(episode.refused)));
+        } else {
+            emit message(tr("來自%1的連線數回到上限%2以下, 期間共拒絕%3條連線")
+                             .arg(episode.peer.toString(),
+                                  QString::number(m_limits.maxConnectionsPerPeer),
+                                  QString::number(episode.refused)));
+        }
+    }
+}
+
+// One deadline covers both handshakes, TLS and WebSocket. Until the WebSocket handshake
+// completes the socket reads no more than a browser's request needs; checkHandshake runs
+// before the WebSocket server looks at what arrived.
+void Endpoints::startHandshake(ClientListener *listener, QTcpSocket *socket)
+{
+    auto *deadline = new QTimer(socket);
+    deadline->setObjectName(kDeadlineName);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, socket, &QAbstractSocket::abort);
+    deadline->start(m_secureServer->handshakeTimeoutMS());
+
+    connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QObject::destroyed, this, [this, socket] { m_budget.release(socket); });
+    socket->setReadBufferSize(m_limits.maxHandshakeBytes);
+    connect(socket, &QIODevice::readyRead, this, [this, socket] { checkHandshake(socket); });
+
+    if (!listener->isSecure()) {
+        m_plainServer->handleConnection(socket);
         return;
     }
-    connect(listener, &TlsListener::encrypted, m_secureServer, &QWebSocketServer::handleConnection);
-    connect(listener, &TlsListener::sslErrors, this, &Endpoints::sslErrors);
-    resumeAcceptingAfterErrors(listener);
-    m_tlsListeners.append(listener);
+    auto *tls = static_cast<QSslSocket *>(socket);
+    tls->setSslConfiguration(m_secureServer->sslConfiguration());
+    connect(tls, QOverload<const QList<QSslError> &>::of(&QSslSocket::sslErrors), this,
+            &Endpoints::sslErrors);
+    connect(tls, &QSslSocket::encrypted, m_secureServer,
+            [this, tls] { m_secureServer->handleConnection(tls); });
+    tls->startServerEncryption();
+}
+
+void Endpoints::checkHandshake(QTcpSocket *socket)
+{
+    const qint64 buffered = socket->bytesAvailable();
+    if (buffered >= m_limits.maxHandshakeBytes && !socket->peek(buffered).contains(kEndOfHeader)) {
+        emit message(tr("用戶端'%1'的連線請求標頭超過%2位元組, 中斷連線")
+                         .arg(peerLabel(socket), QString::number(m_limits.maxHandshakeBytes)));
+        m_budget.release(socket);
+        socket->abort();
+        return;
+    }
+    hold(socket, buffered);
+}
+
+// The WebSocket layer owns the socket from here on and decides when it goes.
+QTcpSocket *Endpoints::takeTransport(const QWebSocket *socket, bool secure)
+{
+    for (ClientListener *listener : qAsConst(m_listeners)) {
+        if (listener->isSecure() != secure)
+            continue;
+        QTcpSocket *transport = listener->socketOf(socket->peerAddress(), socket->peerPort());
+        if (!transport)
+            continue;
+        delete transport->findChild<QTimer *>(kDeadlineName, Qt::FindDirectChildrenOnly);
+        disconnect(transport, &QAbstractSocket::disconnected, transport, &QObject::deleteLater);
+        disconnect(transport, &QIODevice::readyRead, this, nullptr);
+        m_budget.release(transport);
+        return transport;
+    }
+    return nullptr;
 }
 
 void Endpoints::takePending(QWebSocketServer *server, bool secure)
@@ -130,14 +294,64 @@ void Endpoints::takePending(QWebSocketServer *server, bool secure)
     QWebSocket *socket = server->nextPendingConnection();
     if (!socket)
         return;
-    if (secure) {
-        for (TlsListener *listener : qAsConst(m_tlsListeners))
-            listener->handshakeCompleted(socket->peerAddress(), socket->peerPort());
+    if (QTcpSocket *transport = takeTransport(socket, secure)) {
+        handOver(transport, socket);
+        watch(socket, transport);
     }
     if (m_policy.admits(socket->origin()))
         emit admitted(socket, secure);
     else
         refuse(socket);
+}
+
+// The ticket goes with the WebSocket, which takes its transport along.
+void Endpoints::handOver(QTcpSocket *transport, QWebSocket *socket)
+{
+    if (QObject *ticket = transport->findChild<QObject *>(kTicketName, Qt::FindDirectChildrenOnly))
+        ticket->setParent(socket);
+    connect(socket, &QObject::destroyed, transport, &QObject::deleteLater);
+}
+
+void Endpoints::watch(QWebSocket *socket, QTcpSocket *transport)
+{
+    auto *watch = new ClientWatch(socket, transport, m_limits);
+    connect(watch, &ClientWatch::heldChanged, this,
+            [this, socket](qint64 bytes) { hold(socket, bytes); });
+    connect(watch, &ClientWatch::message, this, &Endpoints::message);
+    connect(socket, &QObject::destroyed, this, [this, socket] { m_budget.release(socket); });
+    watch->start();
+}
+
+void Endpoints::hold(QObject *holder, qint64 bytes)
+{
+    m_budget.hold(holder, bytes);
+    settleBudget();
+}
+
+// Ending a holder can make others report what they hold; those reports only update it.
+void Endpoints::settleBudget()
+{
+    if (m_settling)
+        return;
+    m_settling = true;
+    while (QObject *largest = m_budget.largestPastBudget()) {
+        m_budget.release(largest);
+        endForBudget(largest);
+    }
+    m_settling = false;
+}
+
+void Endpoints::endForBudget(QObject *holder)
+{
+    const QString line = tr("用戶端合計保留的資料超過%1位元組, 中斷保留最多資料的用戶端'%2'");
+    const QString total = QString::number(m_limits.totalBytes);
+    if (auto *socket = qobject_cast<QWebSocket *>(holder)) {
+        if (ClientWatch *watch = ClientWatch::of(socket))
+            watch->endForBudget(line.arg(total, peerLabel(socket)));
+    } else if (auto *socket = qobject_cast<QTcpSocket *>(holder)) {
+        emit message(line.arg(total, peerLabel(socket)));
+        socket->abort();
+    }
 }
 
 // Refused before anything of the client is read: it is closed as a policy violation, and

@@ -1,19 +1,26 @@
 #pragma once
 
 #include "ClientPolicy.h"
+#include "ConnectionCaps.h"
+#include "MemoryBudget.h"
+#include "ServiceLimits.h"
 
 #include <QList>
 #include <QObject>
 #include <QSslError>
 #include <QString>
 
+class ClientListener;
+class QAbstractSocket;
+class QTcpSocket;
 class QWebSocket;
 class QWebSocketServer;
-class TlsListener;
 
 // The service's two WebSocket endpoints, plain and TLS, on every address the policy names,
-// with the compiled-in certificate. Clients that the policy refuses are closed here; every
-// other one is handed on through `admitted`.
+// with the compiled-in certificate. They keep what clients can take within the limits:
+// connections past the caps are refused as they arrive, handshakes are bounded in size and
+// time, and every connection is watched for its memory, its silence and its frames. Clients
+// that the policy refuses are closed here; every other one is handed on through `admitted`.
 class Endpoints : public QObject
 {
     Q_OBJECT
@@ -22,7 +29,8 @@ public:
     static constexpr quint16 kPlainPort = 54389;
     static constexpr quint16 kSecurePort = 54390;
 
-    explicit Endpoints(const ClientPolicy &policy, QObject *parent = nullptr);
+    explicit Endpoints(const ClientPolicy &policy, const ServiceLimits &limits = ServiceLimits(),
+                       QObject *parent = nullptr);
 
     // The plain endpoint must listen on the first of the policy's addresses: false, with
     // errorString() telling why, if it cannot, and then nothing else is tried. Every other
@@ -32,28 +40,46 @@ public:
     // Stops listening, TLS endpoint first; nothing is handed on afterwards.
     void close();
 
+    // To be called after writing to an admitted socket: ends it if it now holds too much.
+    void measure(QWebSocket *socket);
+
     // A client as the log names it: "%1(%2)" of its peer name and address.
+    static QString peerLabel(const QAbstractSocket *socket);
     static QString peerLabel(const QWebSocket *socket);
 
 signals:
     // The receiver takes the socket over.
     void admitted(QWebSocket *socket, bool secure);
     void sslErrors(const QList<QSslError> &errors);
-    // Log lines about refused clients.
+    // Log lines about refused and ended clients.
     void message(const QString &text);
 
 private:
-    bool listenPlain(const QHostAddress &address);
+    bool listenOn(const QHostAddress &address, bool secure);
     void configureTls();
-    void listenSecure(const QHostAddress &address);
+    void onArrived(ClientListener *listener, QTcpSocket *socket);
+    bool admitByCount(QTcpSocket *socket);
+    void countOut(const QHostAddress &peer);
+    void startHandshake(ClientListener *listener, QTcpSocket *socket);
+    void checkHandshake(QTcpSocket *socket);
+    QTcpSocket *takeTransport(const QWebSocket *socket, bool secure);
     void takePending(QWebSocketServer *server, bool secure);
+    void handOver(QTcpSocket *transport, QWebSocket *socket);
+    void watch(QWebSocket *socket, QTcpSocket *transport);
+    void hold(QObject *holder, qint64 bytes);
+    void settleBudget();
+    void endForBudget(QObject *holder);
     void refuse(QWebSocket *socket);
 
     const ClientPolicy m_policy;
-    // The first listens on the policy's first address, the others on the further ones.
-    QList<QWebSocketServer *> m_plainServers;
-    // Takes the TLS endpoint's connections, already encrypted by the TLS listeners.
+    const ServiceLimits m_limits;
+    ConnectionCaps m_caps;
+    MemoryBudget m_budget;
+    // Run the WebSocket handshakes on the sockets that the listeners accept.
+    QWebSocketServer *m_plainServer = nullptr;
     QWebSocketServer *m_secureServer = nullptr;
-    QList<TlsListener *> m_tlsListeners;
+    // The first listens on the policy's first address, the others on the further ones.
+    QList<ClientListener *> m_listeners;
     QString m_errorString;
+    bool m_settling = false;
 };

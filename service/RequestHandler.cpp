@@ -5,6 +5,7 @@
 #include "PrintEngine.h"
 #include "PrintExceptions.h"
 #include "RepeatedKeys.h"
+#include "SimulationMethods.h"
 
 #include <QCoreApplication>
 #include <QHostInfo>
@@ -49,25 +50,30 @@ QByteArray compactJson(const QJsonObject &object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QByteArray versionReply()
+// Only an agent with simulated devices adds its key, so that other replies stay as they were.
+QByteArray versionReply(bool simulated)
 {
     QString device = QHostInfo::localHostName();
     device.replace(QLatin1Char('"'), QStringLiteral("\\\""));
-    return compactJson({ { QStringLiteral("device"), device },
-                         { QStringLiteral("version"), QString::fromLatin1(kAgentVersion) } });
+    QJsonObject reply { { QStringLiteral("device"), device },
+                        { QStringLiteral("version"), QString::fromLatin1(kAgentVersion) } };
+    if (simulated)
+        reply.insert(QStringLiteral("simulated"), true);
+    return compactJson(reply);
 }
 
 } // namespace
 
-RequestHandler::RequestHandler(PrintEngine &printEngine)
+RequestHandler::RequestHandler(PrintEngine &printEngine, DeviceSimulator *simulator)
     : m_printEngine(printEngine)
+    , m_simulator(simulator)
 {
 }
 
 HandledMessage RequestHandler::handleMessage(const QString &message)
 {
     if (message.isEmpty())
-        return { versionReply(), kVersionQueried };
+        return { versionReply(m_simulator != nullptr), kVersionQueried };
 
     if (scanBeforeParsing(message) != JsonScan::Parse)
         return { std::nullopt, kInvalidJson };
@@ -115,6 +121,12 @@ RequestHandler::DispatchResult RequestHandler::runMethod(const QString &method,
     if (method == kPrintMethod) {
         m_printEngine.printDocument(request.value(QStringLiteral("data")).toObject());
         return { QJsonValue(), kPrinted };
+    }
+    if (m_simulator) {
+        const QJsonObject data = request.value(QStringLiteral("data")).toObject();
+        if (const std::optional<QString> simulated
+            = runSimulationMethod(*m_simulator, method, data))
+            return { QJsonValue(), *simulated };
     }
     return { QJsonValue(), kInvalidMethod };
 }

@@ -7,6 +7,7 @@
 
 #include <optional>
 
+class DeviceSimulator;
 class PrintEngine;
 
 // The outcome of one text message: the reply to send back on the asking socket, if any,
@@ -18,11 +19,12 @@ struct HandledMessage
 };
 
 // The request protocol without sockets: parses one text message, dispatches its method
-// to the print engine and builds the compact JSON reply.
+// to the print engine and builds the compact JSON reply. Given a simulator, it also takes
+// the "simulate." methods and says so in the version reply.
 class RequestHandler
 {
 public:
-    explicit RequestHandler(PrintEngine &printEngine);
+    explicit RequestHandler(PrintEngine &printEngine, DeviceSimulator *simulator = nullptr);
 
     // Never throws: every failure of the print engine becomes an action text.
     HandledMessage handleMessage(const QString &message);
@@ -38,4 +40,5 @@ private:
     DispatchResult runMethod(const QString &method, const QJsonObject &request);
 
     PrintEngine &m_printEngine;
+    DeviceSimulator *const m_simulator;
 };

@@ -13,7 +13,9 @@ PACKAGE_TEST_PACKAGES="$PACKAGE_PACKAGES lintian desktop-file-utils python3-webs
 # <thread>) and NSIS for its installer. Its tests run it on Wine (32-bit, so the i386
 # architecture), whose printing reaches CUPS through the 32-bit libcups, with a display.
 WINDOWS_BUILD_PACKAGES="cmake make g++-mingw-w64-i686-posix nsis"
-WINDOWS_TEST_PACKAGES="$WINDOWS_BUILD_PACKAGES $PRINT_PACKAGES fonts-arphic-uming wine wine32:i386 libcups2:i386 xvfb python3-websocket poppler-utils iproute2"
+# Authenticode signing of its programs and installer (tools/build-windows.sh --sign).
+WINDOWS_SIGN_PACKAGES="osslsigncode"
+WINDOWS_TEST_PACKAGES="$WINDOWS_BUILD_PACKAGES $WINDOWS_SIGN_PACKAGES openssl $PRINT_PACKAGES fonts-arphic-uming wine wine32:i386 libcups2:i386 xvfb python3-websocket poppler-utils iproute2"
 # The printing tests also read the PDFs; the demo page's test drives a real browser.
 TEST_PACKAGES="$PRINT_PACKAGES poppler-utils chromium chromium-driver python3-selenium"
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Renders the demo page's sample receipt with kiv3-render into docs/sample-receipt.png, the
-# README's picture of it. Builds the renderer when it is missing.
+# picture of it in docs/protocol.md. Builds the renderer when it is missing.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 . "$ROOT/tools/common.sh"

@@ -16,8 +16,9 @@ Usage: tools/run-benchmarks.sh [--runs N] [--idle-runs N] [--only NAME]... [--ma
   --idle-runs N  runs of the 30-second idle benchmark (default 3)
   --only NAME    only this benchmark (repeatable): page-drawing, row-layout,
                  reader-latency, requests, fanout, idle, soak, request-bounds,
-                 hostile-pages (the soak, request-bounds and hostile-pages run once)
-  --markdown     print the table in Markdown, as the README shows it
+                 client-limits, hostile-pages (the soak, request-bounds, client-limits and
+                 hostile-pages run once)
+  --markdown     print the table in Markdown, as docs/benchmarks.md shows it
 EOF
 }
 
@@ -44,7 +45,7 @@ done
 [[ "$RUNS" =~ ^[1-9][0-9]*$ && "$IDLE_RUNS" =~ ^[1-9][0-9]*$ ]] || bad_usage
 
 BENCHMARKS=(page-drawing row-layout reader-latency requests fanout idle soak request-bounds
-    hostile-pages)
+    client-limits hostile-pages)
 if [ ${#ONLY[@]} -gt 0 ]; then
     for name in "${ONLY[@]}"; do
         [[ " ${BENCHMARKS[*]} " == *" $name "* ]] || bad_usage
@@ -103,7 +104,7 @@ run_benchmark() {   # NAME RUN
 runs_of() {   # NAME
     case "$1" in
     idle) echo "$IDLE_RUNS" ;;
-    soak | request-bounds | hostile-pages) echo 1 ;;
+    soak | request-bounds | client-limits | hostile-pages) echo 1 ;;
     *) echo "$RUNS" ;;
     esac
 }

@@ -56,6 +56,27 @@ export interface AgentVersion {
   version: string;
   /** The name of the computer it runs on. */
   device: string;
+  /** Present only when the agent runs with --simulate-devices: agent.simulate drives its devices. */
+  simulated?: true;
+}
+
+/**
+ * Drives the simulated devices of an agent started with --simulate-devices; every connected
+ * page then receives the events as from real devices. Each resolves with null once the agent
+ * has taken the request (an agent without simulated devices takes it and does nothing).
+ */
+export interface Kiv3Simulator {
+  /** Attaches a card reader under this label ("USB-Serial Controller (COM3)" when none is given); an attached one is lost first. */
+  reader(label?: string, options?: RequestOptions): Promise<null>;
+  /** Loses the attached card reader. */
+  unreader(options?: RequestOptions): Promise<null>;
+  /**
+   * Presents a card to the attached reader: any signed 64-bit number, as a bigint, a safe
+   * integer or decimal text. Rejects with a TypeError or RangeError for anything else.
+   */
+  card(number: bigint | number | string, options?: RequestOptions): Promise<null>;
+  /** A call comes in from this number (at most 128 UTF-8 bytes, no control characters). */
+  callin(number?: string, options?: RequestOptions): Promise<null>;
 }
 
 export interface CloseInfo {
@@ -77,6 +98,8 @@ export interface Kiv3Client {
   readonly host: string;
   readonly tls: boolean;
   readonly state: "connecting" | "open" | "waiting" | "closed";
+  /** The simulated devices of an agent started with --simulate-devices. */
+  readonly simulate: Kiv3Simulator;
 
   version(options?: RequestOptions): Promise<AgentVersion>;
   /** Names of the printers installed on the agent's computer. */

@@ -5,6 +5,10 @@
 //   const agent = connect({ host: "localhost" });
 //   agent.on("card", (number) => console.log("card", number));
 //   console.log(await agent.printers());
+//
+// An agent started with --simulate-devices says so in its version ({ simulated: true }) and
+// takes agent.simulate.reader(label), .unreader(), .card(number) and .callin(number): its
+// simulated devices then send every page the events that the real ones would.
 
 export const PLAIN_PORT = 54389;
 export const SECURE_PORT = 54390;
@@ -16,6 +20,9 @@ const EVENTS = new Set(["card", "open", "close", ...PUSHED]);
 // 2^53, so the digits are taken from the text.
 const CARD = /^\s*\{\s*"card"\s*:\s*(-?\d+)\s*\}\s*$/;
 const PROBE_MS = 3000;
+// The agent's card numbers are signed 64-bit integers.
+const CARD_MIN = -(2n ** 63n);
+const CARD_MAX = 2n ** 63n - 1n;
 
 export class Kiv3Error extends Error {
   constructor(code, message) {
@@ -23,6 +30,18 @@ export class Kiv3Error extends Error {
     this.name = "Kiv3Error";
     this.code = code;
   }
+}
+
+// A card number as the agent takes it, decimal text, from a bigint, a safe integer or text.
+function cardText(number) {
+  let value;
+  if (typeof number === "bigint") value = number;
+  else if (typeof number === "number" && Number.isSafeInteger(number)) value = BigInt(number);
+  else if (typeof number === "string" && /^-?\d+$/.test(number)) value = BigInt(number);
+  else throw new TypeError("a card number is a bigint, a safe integer or decimal text");
+  if (value < CARD_MIN || value > CARD_MAX)
+    throw new RangeError("a card number is a signed 64-bit integer");
+  return value.toString();
 }
 
 export function connect(options = {}) {
@@ -71,6 +90,22 @@ class Kiv3Client {
     this.timeout = timeout;
     const backoff = reconnect === true ? {} : reconnect;
     this.reconnect = backoff ? { minDelay: 1000, maxDelay: 30000, ...backoff } : null;
+    this.simulate = Object.freeze({
+      reader: (label, options = {}) => this.#simulate("simulate.reader",
+        label === undefined ? undefined : { label: String(label) }, options),
+      unreader: (options = {}) => this.#simulate("simulate.unreader", undefined, options),
+      card: (number, options = {}) => {
+        let card;
+        try {
+          card = cardText(number);
+        } catch (error) {
+          return Promise.reject(error);
+        }
+        return this.#simulate("simulate.card", { card }, options);
+      },
+      callin: (number = "", options = {}) =>
+        this.#simulate("simulate.callin", { number: String(number) }, options),
+    });
     this.#open();
   }
 
@@ -95,6 +130,13 @@ class Kiv3Client {
       return Promise.reject(new TypeError("print() takes the document as an object"));
     const data = options.printer ? { ...document, printer: String(options.printer) } : document;
     return this.#request({ method: "print.print", data }, "print.print", options).then(() => null);
+  }
+
+  // Resolves with null once the agent has taken the request; only an agent with simulated
+  // devices acts on it, and the events come as from real devices.
+  #simulate(method, data, options) {
+    const message = data === undefined ? { method } : { method, data };
+    return this.#request(message, method, options).then(() => null);
   }
 
   on(event, handler) {
@@ -192,7 +234,10 @@ class Kiv3Client {
     }
     if (message === null || typeof message !== "object" || Array.isArray(message)) return;
     if ("version" in message && "device" in message) {
-      this.#versions.shift()?.succeed({ version: message.version, device: message.device });
+      this.#versions.shift()?.succeed({
+        version: message.version, device: message.device,
+        ...(message.simulated === true ? { simulated: true } : {}),
+      });
       return;
     }
     const keys = Object.keys(message);

@@ -50,6 +50,7 @@ private slots:
     void boxIsReleasedAtDestructionWhateverInitDid_data();
     void boxIsReleasedAtDestructionWhateverInitDid();
     void callbacksDuringDestructionNeverReachTheDestroyedCaller();
+    void olderCallerEndingLeavesTheCallbackToTheNewerOne();
 };
 
 void TestCaller::init()
@@ -199,6 +200,21 @@ void TestCaller::callbacksDuringDestructionNeverReachTheDestroyedCaller()
         QCOMPARE(fakeAD101().getCallerIdCalls(), asked);
         QCOMPARE(fakeAD101().freeDeviceCalls(), 1);
     }
+}
+
+// A service started anew makes a new caller before the old one is gone: the old one's end
+// must not take the callback from the new one.
+void TestCaller::olderCallerEndingLeavesTheCallbackToTheNewerOne()
+{
+    const QByteArray digits("0912345678");
+    fakeAD101().setCallerId(digits.constData(), digits.size(), digits.size());
+    auto older = std::make_unique<Caller>(AD101Library::load(fakeAD101Path()));
+    Caller newer(AD101Library::load(fakeAD101Path()));
+    QSignalSpy numbers(&newer, &Caller::callin);
+    QVERIFY(newer.init());
+    older.reset();
+    fakeAD101().fireEvent(kCallEvent, 1);
+    QTRY_COMPARE(numbers.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCaller)

@@ -2,6 +2,7 @@
 
 #include <QtTest>
 
+#include <limits>
 #include <optional>
 
 Q_DECLARE_METATYPE(std::optional<qint64>)
@@ -19,6 +20,8 @@ private slots:
     void cardNumber();
     void oldVersion_data();
     void oldVersion();
+    void frameForNumberReadsBackAsIt_data();
+    void frameForNumberReadsBackAsIt();
 };
 
 void TestCardFrame::queryCommandIsTheSixBytes()
@@ -114,6 +117,39 @@ void TestCardFrame::oldVersion()
     QFETCH(bool, old);
 
     QCOMPARE(CardFrame::isOldVersion(burst), old);
+}
+
+void TestCardFrame::frameForNumberReadsBackAsIt_data()
+{
+    QTest::addColumn<qint64>("number");
+    QTest::addColumn<QByteArray>("frame");
+
+    QTest::newRow("short") << qint64(305419896) << QByteArray::fromHex("7e0a0003001234567800");
+    QTest::newRow("short, negative")
+        << qint64(-2147483647) << QByteArray::fromHex("7e0a0003008000000100");
+    QTest::newRow("short, smallest")
+        << qint64(INT32_MIN) << QByteArray::fromHex("7e0a0003008000000000");
+    QTest::newRow("above 32 signed bits is long")
+        << qint64(2147483648) << QByteArray::fromHex("7e0d0003008000000000000000");
+    QTest::newRow("long") << qint64(4600387192)
+                          << QByteArray::fromHex("7e0d0003001234567800000001");
+    QTest::newRow("long, largest")
+        << qint64(72057594037927935) << QByteArray::fromHex("7e0d000300ffffffff00ffffff");
+    QTest::newRow("beyond the long form") << qint64(72057594037927936) << QByteArray();
+    QTest::newRow("largest 64-bit") << std::numeric_limits<qint64>::max() << QByteArray();
+    QTest::newRow("below 32 signed bits") << qint64(INT32_MIN) - 1 << QByteArray();
+    QTest::newRow("smallest 64-bit") << std::numeric_limits<qint64>::min() << QByteArray();
+}
+
+void TestCardFrame::frameForNumberReadsBackAsIt()
+{
+    QFETCH(qint64, number);
+    QFETCH(QByteArray, frame);
+
+    const std::optional<QByteArray> made = CardFrame::frameFor(number);
+    QCOMPARE(made.value_or(QByteArray()).toHex(), frame.toHex());
+    if (made)
+        QCOMPARE(CardFrame::cardNumber(*made), std::optional<qint64>(number));
 }
 
 QTEST_APPLESS_MAIN(TestCardFrame)

@@ -20,6 +20,7 @@
 //                                   "pdfs":[{path,pages,widthPt,heightPt}]}, in job order
 //   quit                           ends the host, as does the end of standard input
 
+#include "CardFrame.h"
 #include "DevProxy.h"
 #include "EStartFailed.h"
 #include "FakeAD101.h"
@@ -48,34 +49,12 @@ const QByteArray kProbeAnswer = QByteArray::fromHex("7e0a0009");
 // The box's event for an incoming call, and the line it is reported on.
 constexpr int kCallEvent = 9;
 constexpr int kCallLine = 1;
-// The long card frame carries seven bytes of number: four in bytes 5 to 8, three in 10 to 12.
-constexpr qint64 kLongFrameLimit = qint64(1) << 56;
 
 void writeLine(const QString &line)
 {
     const QByteArray bytes = line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     std::fflush(stdout);
-}
-
-QByteArray bigEndian(quint64 value, int bytes)
-{
-    QByteArray result;
-    for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8)
-        result.append(static_cast<char>((value >> shift) & 0xFF));
-    return result;
-}
-
-// A number that fits 32 signed bits goes in the short frame, a larger one in the long.
-std::optional<QByteArray> cardFrame(qint64 number)
-{
-    if (number >= INT32_MIN && number <= INT32_MAX)
-        return QByteArray::fromHex("7e0a000300") + bigEndian(static_cast<quint32>(number), 4);
-    if (number < 0 || number >= kLongFrameLimit)
-        return std::nullopt;
-    const auto value = static_cast<quint64>(number);
-    return QByteArray::fromHex("7e0d000300") + bigEndian(value & 0xFFFFFFFF, 4) + '\0'
-        + bigEndian(value >> 32, 3);
 }
 
 } // namespace
@@ -216,7 +195,7 @@ void WebTestHost::card(const QString &argument)
 {
     bool isNumber = false;
     const qint64 number = argument.toLongLong(&isNumber);
-    const std::optional<QByteArray> frame = isNumber ? cardFrame(number) : std::nullopt;
+    const std::optional<QByteArray> frame = isNumber ? CardFrame::frameFor(number) : std::nullopt;
     if (!m_device || !frame) {
         writeLine(QStringLiteral("error card: %1")
                       .arg(m_device ? QStringLiteral("no card frame holds '%1'").arg(argument)

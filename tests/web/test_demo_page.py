@@ -108,6 +108,8 @@ class DemoPageTest(BrowserTest):
         self.open_page()
         self.expect_agent_and_printers("ws://127.0.0.1:54389")
         self.assertEqual(self.text("reader-state"), "none")
+        # Only an agent with simulated devices offers the simulation panel.
+        self.assertFalse(self.driver.find_element("id", "simulation").is_displayed())
 
     def test_secure_connection_shows_agent_and_printers(self):
         start = self.host.mark()

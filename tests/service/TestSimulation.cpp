@@ -1,0 +1,346 @@
+#include "AgentPorts.h"
+#include "CardFrame.h"
+#include "DevProxy.h"
+#include "DeviceSimulator.h"
+#include "FakeAD101.h"
+#include "FakePrintEngine.h"
+#include "ReaderSimulator.h"
+#include "RequestHandler.h"
+#include "ServiceLog.h"
+#include "SimulatedDevices.h"
+#include "SimulatedReader.h"
+#include "SimulatedSerialPorts.h"
+#include "TestClient.h"
+#include "TestDeviceFactory.h"
+
+#include <QHostInfo>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+// A scan, a probe and an attachment on a busy machine; the pause between scans is 3 s.
+constexpr int kAttachWaitMs = 15000;
+constexpr int kStartedEvent = 7;
+constexpr int kCallEvent = 9;
+const QString kStartedLine = QStringLiteral("來電顯示設備已啟動, 開始偵測來電");
+const QString kInvalidMethod = QStringLiteral("無效的method屬性");
+
+// The service on the given devices, one client, and what the service logged.
+struct Service
+{
+    explicit Service(DeviceFactory *devices)
+        : proxy(nullptr, std::make_unique<FakePrintEngine>(),
+                std::unique_ptr<DeviceFactory>(devices))
+    {
+    }
+
+    // Waits until the service has logged the connection, so that it receives the events.
+    bool connectClient()
+    {
+        return client.connectPlain() && QTest::qWaitFor([this] {
+                   return std::any_of(log.cbegin(), log.cend(), [](const QList<QVariant> &line) {
+                       return line.first().toString().startsWith(QStringLiteral("與用戶端"));
+                   });
+               });
+    }
+
+    bool waitForEvents(int count)
+    {
+        return QTest::qWaitFor([&] { return client.received().size() >= count; }, kAttachWaitMs);
+    }
+
+    DevProxy proxy;
+    QSignalSpy log { &proxy, &DevProxy::message };
+    TestClient client;
+};
+
+// A simulator that records what it was asked to do.
+class RecordingSimulator final : public DeviceSimulator
+{
+public:
+    void plugInReader(const QString &label) override { calls << QStringLiteral("plug ") + label; }
+    void unplugReader() override { calls << QStringLiteral("unplug"); }
+    void presentCard(qint64 number) override
+    {
+        calls << QStringLiteral("card ") + QString::number(number);
+    }
+    void ring(const QString &number) override { calls << QStringLiteral("ring ") + number; }
+
+    QStringList calls;
+};
+
+QString request(const QString &method, const QString &data)
+{
+    return QStringLiteral(R"({"id":"r","method":"%1"%2})")
+        .arg(method, data.isEmpty() ? QString() : QStringLiteral(R"(,"data":)") + data);
+}
+
+QByteArray versionReply(bool simulated)
+{
+    return QStringLiteral(R"({"device":"%1",%2"version":"2.7"})")
+        .arg(QHostInfo::localHostName(),
+             simulated ? QStringLiteral(R"("simulated":true,)") : QString())
+        .toUtf8();
+}
+
+} // namespace
+
+class TestSimulation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void simulatedStoryMatchesTheRealDevices();
+    void simulatedReaderKeepsTheReadersRules_data();
+    void simulatedReaderKeepsTheReadersRules();
+    void simulateRequestsDriveTheSimulator_data();
+    void simulateRequestsDriveTheSimulator();
+    void withoutSimulatorTheMethodsStayInvalid_data();
+    void withoutSimulatorTheMethodsStayInvalid();
+};
+
+void TestSimulation::initTestCase()
+{
+    KIV3_REQUIRE_FREE_AGENT_PORTS();
+}
+
+void TestSimulation::init()
+{
+    fakeAD101().reset();
+}
+
+// The same story, told once by a reader on a pseudo-terminal and the stand-in library, and
+// once by the simulated devices: pages and the log see the same messages in the same order.
+void TestSimulation::simulatedStoryMatchesTheRealDevices()
+{
+    const QByteArray number("0912345678");
+    SimulatedReader device(QByteArray::fromHex("7e0a0009"));
+    QVERIFY2(device.setupError().isNull(), qPrintable(device.setupError()));
+    const auto ports = std::make_shared<SimulatedSerialPorts>();
+    QStringList realEvents;
+    QStringList realLines;
+    QString label;
+    {
+        Service real(new TestDeviceFactory(ports));
+        QVERIFY(real.connectClient());
+        fakeAD101().fireEvent(kStartedEvent, 1);
+        ports->setEntries({ device.portEntry() });
+        QVERIFY2(real.waitForEvents(1), qPrintable(deviceLines(real.log).join('\n')));
+        label = real.proxy.readerLabel();
+        device.send(QByteArray::fromHex("7e0a0003001234567800"));
+        QVERIFY(real.waitForEvents(2));
+        device.send(QByteArray::fromHex("7e0d0003001234567800000001"));
+        QVERIFY(real.waitForEvents(3));
+        ports->setEntries({});
+        device.unplug();
+        QVERIFY(real.waitForEvents(4));
+        fakeAD101().setCallerId(number.constData(), number.size(), number.size());
+        fakeAD101().fireEvent(kCallEvent, 1);
+        QVERIFY(real.waitForEvents(5));
+        realEvents = real.client.received();
+        realLines = deviceLines(real.log);
+    }
+
+    auto *devices = new SimulatedDevices;
+    Service simulated(devices);
+    QVERIFY(simulated.connectClient());
+    devices->plugInReader(label);
+    devices->presentCard(305419896);
+    devices->presentCard(4600387192);
+    devices->unplugReader();
+    devices->ring(QString::fromLatin1(number));
+    QVERIFY(simulated.waitForEvents(5));
+
+    QCOMPARE(simulated.client.received(), realEvents);
+    QTRY_COMPARE(deviceLines(simulated.log), realLines);
+    QCOMPARE(realLines.size(), 6);
+}
+
+void TestSimulation::simulatedReaderKeepsTheReadersRules_data()
+{
+    const QString attachedA = QStringLiteral("於 'A (COM1)' 成功連接讀卡機");
+    const QString readerA = QStringLiteral(R"j({"reader":"A (COM1)"})j");
+    const QString offline = QStringLiteral("讀卡機離線");
+    const QString unreader = QStringLiteral(R"({"unreader":null})");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QStringList>("lines");
+
+    QTest::newRow("no card without a reader")
+        << QStringList { QStringLiteral("card 5") } << QStringList()
+        << QStringList { QStringLiteral("模擬刷卡未送出: 沒有連接的讀卡機") };
+    QTest::newRow("no loss without a reader")
+        << QStringList { QStringLiteral("unplug") } << QStringList()
+        << QStringList { QStringLiteral("模擬拔除讀卡機未執行: 沒有連接的讀卡機") };
+    QTest::newRow("the first reader is lost before a second")
+        << QStringList { QStringLiteral("plug A (COM1)"), QStringLiteral("plug B (COM2)") }
+        << QStringList { readerA, unreader, QStringLiteral(R"j({"reader":"B (COM2)"})j") }
+        << QStringList { attachedA, offline, QStringLiteral("於 'B (COM2)' 成功連接讀卡機") };
+    QTest::newRow("detach loses the reader and attaches it again")
+        << QStringList { QStringLiteral("plug A (COM1)"), QStringLiteral("detach") }
+        << QStringList { readerA, unreader, readerA }
+        << QStringList { attachedA, offline, attachedA };
+    QTest::newRow("largest card, which no frame carries")
+        << QStringList { QStringLiteral("plug A (COM1)"),
+                         QStringLiteral("card 9223372036854775807") }
+        << QStringList { readerA, QStringLiteral(R"({"card":9223372036854775807})") }
+        << QStringList { attachedA,
+                         QStringLiteral("模擬刷卡9223372036854775807: "
+                                        "讀卡機的資料格式容不下此卡號, 沒有資料串") };
+    QTest::newRow("smallest card")
+        << QStringList { QStringLiteral("plug A (COM1)"),
+                         QStringLiteral("card -9223372036854775808") }
+        << QStringList { readerA, QStringLiteral(R"({"card":-9223372036854775808})") }
+        << QStringList { attachedA,
+                         QStringLiteral("模擬刷卡-9223372036854775808: "
+                                        "讀卡機的資料格式容不下此卡號, 沒有資料串") };
+}
+
+void TestSimulation::simulatedReaderKeepsTheReadersRules()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, events);
+    QFETCH(QStringList, lines);
+    auto *devices = new SimulatedDevices;
+    Service service(devices);
+    QVERIFY(service.connectClient());
+
+    for (const QString &step : steps) {
+        const QString argument = step.section(QLatin1Char(' '), 1);
+        if (step.startsWith(QStringLiteral("plug ")))
+            devices->plugInReader(argument);
+        else if (step.startsWith(QStringLiteral("card ")))
+            devices->presentCard(argument.toLongLong());
+        else if (step == QStringLiteral("unplug"))
+            devices->unplugReader();
+        else
+            service.proxy.detachReader();
+    }
+
+    lines.prepend(kStartedLine);
+    QTRY_COMPARE(deviceLines(service.log), lines);
+    QCOMPARE(service.client.received(), events);
+}
+
+void TestSimulation::simulateRequestsDriveTheSimulator_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("data");
+    QTest::addColumn<QString>("actionText");
+    QTest::addColumn<QString>("call");
+    const QString invalidLabel = QStringLiteral("模擬讀卡機的名稱無效");
+    const QString invalidCard = QStringLiteral("模擬刷卡的卡號無效");
+    const QString invalidNumber = QStringLiteral("模擬來電的號碼無效");
+    const QString reader = QStringLiteral("simulate.reader");
+    const QString card = QStringLiteral("simulate.card");
+    const QString callin = QStringLiteral("simulate.callin");
+    const QString cardLine = QStringLiteral("模擬刷卡, 卡號為: %1");
+
+    QTest::newRow("reader, default label")
+        << reader << QString()
+        << QStringLiteral("模擬連接讀卡機'%1'").arg(ReaderSimulator::kDefaultLabel)
+        << QStringLiteral("plug ") + ReaderSimulator::kDefaultLabel;
+    QTest::newRow("reader, given label")
+        << reader << QStringLiteral(R"j({"label":"Kassa \"2\" (COM7)"})j")
+        << QStringLiteral("模擬連接讀卡機'Kassa \"2\" (COM7)'")
+        << QStringLiteral("plug Kassa \"2\" (COM7)");
+    QTest::newRow("reader, label forging a log line")
+        << reader << QStringLiteral(R"({"label":"A\n09:00 am > B"})") << invalidLabel << QString();
+    QTest::newRow("reader, label too long")
+        << reader
+        << QStringLiteral(R"({"label":"%1"})")
+               .arg(QString(DeviceSimulator::kMaxLabelLength + 1, QLatin1Char('x')))
+        << invalidLabel << QString();
+    QTest::newRow("unreader") << QStringLiteral("simulate.unreader") << QString()
+                              << QStringLiteral("模擬拔除讀卡機") << QStringLiteral("unplug");
+    QTest::newRow("card as number") << card << QStringLiteral(R"({"card":305419896})")
+                                    << cardLine.arg(305419896) << QStringLiteral("card 305419896");
+    QTest::newRow("card as number beyond 2^53, exactly")
+        << card << QStringLiteral(R"({"card":9007199254740993})")
+        << cardLine.arg(QStringLiteral("9007199254740993"))
+        << QStringLiteral("card 9007199254740993");
+    QTest::newRow("card as text, largest")
+        << card << QStringLiteral(R"({"card":"9223372036854775807"})")
+        << cardLine.arg(QStringLiteral("9223372036854775807"))
+        << QStringLiteral("card 9223372036854775807");
+    QTest::newRow("card as text, smallest")
+        << card << QStringLiteral(R"({"card":"-9223372036854775808"})")
+        << cardLine.arg(QStringLiteral("-9223372036854775808"))
+        << QStringLiteral("card -9223372036854775808");
+    QTest::newRow("card beyond 64 bits")
+        << card << QStringLiteral(R"({"card":"9223372036854775808"})") << invalidCard << QString();
+    QTest::newRow("card as number beyond 64 bits")
+        << card << QStringLiteral(R"({"card":18446744073709551615})") << invalidCard << QString();
+    QTest::newRow("card with a fraction")
+        << card << QStringLiteral(R"({"card":1.5})") << invalidCard << QString();
+    QTest::newRow("card text with a blank")
+        << card << QStringLiteral(R"({"card":" 5"})") << invalidCard << QString();
+    QTest::newRow("card text with a plus sign")
+        << card << QStringLiteral(R"({"card":"+5"})") << invalidCard << QString();
+    QTest::newRow("card missing") << card << QString() << invalidCard << QString();
+    QTest::newRow("call") << callin << QStringLiteral(R"({"number":"0212345678"})")
+                          << QStringLiteral("模擬來電, 號碼為: 0212345678")
+                          << QStringLiteral("ring 0212345678");
+    QTest::newRow("call without a number")
+        << callin << QString() << QStringLiteral("模擬來電, 號碼為: ") << QStringLiteral("ring ");
+    QTest::newRow("call number forging a log line")
+        << callin << QStringLiteral(R"({"number":"1\r2"})") << invalidNumber << QString();
+    QTest::newRow("call number beyond the box's buffer")
+        << callin << QStringLiteral(R"({"number":"%1"})").arg(QString(129, QLatin1Char('1')))
+        << invalidNumber << QString();
+    QTest::newRow("other simulate method")
+        << QStringLiteral("simulate.printer") << QString() << kInvalidMethod << QString();
+}
+
+// Every request is answered with null; what it asked for is done only when valid.
+void TestSimulation::simulateRequestsDriveTheSimulator()
+{
+    QFETCH(QString, method);
+    QFETCH(QString, data);
+    QFETCH(QString, actionText);
+    QFETCH(QString, call);
+    FakePrintEngine printEngine;
+    RecordingSimulator simulator;
+    RequestHandler handler(printEngine, &simulator);
+
+    const HandledMessage handled = handler.handleMessage(request(method, data));
+
+    QCOMPARE(handled.reply.value_or(QByteArray()), QByteArray(R"({"r":null})"));
+    QCOMPARE(handled.actionText, actionText);
+    QCOMPARE(simulator.calls, call.isNull() ? QStringList() : QStringList { call });
+    QCOMPARE(handler.handleMessage(QString()).reply.value_or(QByteArray()), versionReply(true));
+}
+
+void TestSimulation::withoutSimulatorTheMethodsStayInvalid_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("data");
+    QTest::newRow("reader") << QStringLiteral("simulate.reader") << QString();
+    QTest::newRow("unreader") << QStringLiteral("simulate.unreader") << QString();
+    QTest::newRow("card") << QStringLiteral("simulate.card") << QStringLiteral(R"({"card":1})");
+    QTest::newRow("callin") << QStringLiteral("simulate.callin")
+                            << QStringLiteral(R"({"number":"1"})");
+}
+
+void TestSimulation::withoutSimulatorTheMethodsStayInvalid()
+{
+    QFETCH(QString, method);
+    QFETCH(QString, data);
+    FakePrintEngine printEngine;
+    RequestHandler handler(printEngine);
+
+    const HandledMessage handled = handler.handleMessage(request(method, data));
+
+    QCOMPARE(handled.reply.value_or(QByteArray()), QByteArray(R"({"r":null})"));
+    QCOMPARE(handled.actionText, kInvalidMethod);
+    QCOMPARE(handler.handleMessage(QString()).reply.value_or(QByteArray()), versionReply(false));
+}
+
+QTEST_MAIN(TestSimulation)
+#include "TestSimulation.moc"
