@@ -127,10 +127,9 @@ void TestPrintBounds::requestsBeyondABoundAreRefused_data()
         << receipt(cell.arg(120).replace(QLatin1String("\"1\""),
                                          QLatin1Char('"') + letters(100000) + QLatin1Char('"')))
         << over(EOverLimit::Characters, 1000009, 1000000);
-    QTest::newRow("text up to twelve points counts once")
-        << receipt(cell.arg(12).replace(QLatin1String("\"1\""),
-                                        QLatin1Char('"') + letters(999991) + QLatin1Char('"')))
-        << QString();
+    QTest::newRow("text up to twelve points counts once") << receipt(cell.arg(12).replace(
+        QLatin1String("\"1\""), QLatin1Char('"') + letters(999991) + QLatin1Char('"')))
+                                                          << QString();
 }
 
 void TestPrintBounds::requestsBeyondABoundAreRefused()
