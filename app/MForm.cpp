@@ -12,9 +12,10 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
-#include <QScrollBar>
+#include <QTextBlock>
 #include <QTime>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -22,10 +23,12 @@ namespace {
 const char kTrayIconPath[] = ":/qu_icon_18x18.png";
 const char kTimePrefixFormat[] = "hh:mm a > ";
 // Pages can add lines in a loop; the view keeps the newest ones, standard error keeps all.
+// Lines are counted, and so are their characters: client text in a line is cut short, yet
+// ten thousand long lines would still hold tens of megabytes.
 constexpr int kMaximumLogLines = 10000;
-// Dropping lines lays out the whole view again, so they are dropped a thousand at a time:
-// one by one, a visible view under a flood of requests stalls the whole agent.
-constexpr int kLinesDroppedTogether = 1000;
+constexpr int kMaximumLogCharacters = 2000000;
+// Memory of dropped lines goes back to the system after this many of them.
+constexpr int kLinesDroppedBeforeReturn = 1000;
 
 void writeToStandardError(const QString &line)
 {
@@ -44,8 +47,10 @@ MForm::MForm(QWidget *parent, bool trayAvailable, bool screenSeen)
 {
     ui->setupUi(this);
     // The view only ever appends and drops lines: an undo history would keep every line it
-    // ever held, and keeps the document from compacting the text of dropped ones.
+    // ever held, and keeps the document from compacting the text of dropped ones. A plain
+    // text view lays out only the lines it shows, so a hidden one costs no layout at all.
     ui->log->setUndoRedoEnabled(false);
+    ui->log->setMaximumBlockCount(kMaximumLogLines);
 
     ui->log->setContextMenuPolicy(Qt::CustomContextMenu);
     trayMenu = ui->log->createStandardContextMenu();
@@ -147,35 +152,45 @@ void MForm::log(const QString &text)
     appendLine(QTime::currentTime().toString(QLatin1String(kTimePrefixFormat)) + text);
 }
 
-// Lines are inserted as plain text: they carry names that pages control, which must
-// never be read as markup.
+// Lines are appended as plain text: they carry names that pages control, which must never
+// be read as markup. The view follows the end only while it is scrolled to the end.
 void MForm::appendLine(const QString &line)
 {
-    QScrollBar *scrollBar = ui->log->verticalScrollBar();
-    const bool followEnd = scrollBar->value() == scrollBar->maximum();
-
     QTextDocument *document = ui->log->document();
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    if (!document->isEmpty())
-        cursor.insertBlock();
-    cursor.insertText(line);
-    dropOldestLines(document);
-
-    if (followEnd)
-        scrollBar->setValue(scrollBar->maximum());
+    const int linesBefore = document->blockCount();
+    ui->log->appendPlainText(line);
+    // A full view drops as many lines as it gains; the banner's several lines drop none.
+    const int droppedForCount = std::max(0, linesBefore + 1 - document->blockCount());
+    returnMemoryOfDroppedLines(droppedForCount + dropLinesBeyondCharacterCap());
     writeToStandardError(line);
 }
 
-void MForm::dropOldestLines(QTextDocument *document)
+// The newest line always stays, however long it is.
+int MForm::dropLinesBeyondCharacterCap()
 {
-    const int excess = document->blockCount() - kMaximumLogLines;
-    if (excess < kLinesDroppedTogether)
-        return;
+    QTextDocument *document = ui->log->document();
+    int excess = document->characterCount() - kMaximumLogCharacters;
+    if (excess <= 0)
+        return 0;
+    int lines = 0;
+    QTextBlock block = document->firstBlock();
+    while (excess > 0 && block != document->lastBlock()) {
+        excess -= block.length();
+        ++lines;
+        block = block.next();
+    }
     QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, excess);
+    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, lines);
     cursor.removeSelectedText();
-    // A thousand lines and their layouts have just been freed, in blocks among others.
+    return lines;
+}
+
+void MForm::returnMemoryOfDroppedLines(int dropped)
+{
+    m_droppedLines += dropped;
+    if (m_droppedLines < kLinesDroppedBeforeReturn)
+        return;
+    m_droppedLines = 0;
     returnFreedPagesToSystem();
 }
 

@@ -12,7 +12,6 @@ class DevProxy;
 class DeviceSimulator;
 class QAction;
 class QMenu;
-class QTextDocument;
 
 namespace Ui {
 class MForm;
@@ -55,7 +54,10 @@ private:
     // Offers the reader entry only while a reader is attached.
     void updateDetachEntry();
     void appendLine(const QString &line);
-    static void dropOldestLines(QTextDocument *document);
+    // Drops the oldest lines while the view holds more characters than it keeps; returns
+    // how many.
+    int dropLinesBeyondCharacterCap();
+    void returnMemoryOfDroppedLines(int dropped);
     void writeBanner(const ClientPolicy &policy);
     // Says that the devices are simulated and offers the "simulate" submenu.
     void offerSimulation(DeviceSimulator &simulator);
@@ -70,4 +72,5 @@ private:
     DevProxy *proxy = nullptr;
     const bool hasTray;
     const bool hasScreen;
+    int m_droppedLines = 0;
 };

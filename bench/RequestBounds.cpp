@@ -98,7 +98,8 @@ const std::vector<Shape> &shapes()
 {
     static const std::vector<Shape> all = {
         { "copies", "copies", [](qint64 n) { return pageRequest(n, "[[" + kTextItem + "]]"); }, 10,
-          50, std::numeric_limits<int>::max(), PrintBounds::kCopies },
+          50, std::numeric_limits<int>::max(),
+          PrintBounds::kCopyWork / (PrintBounds::kJobWork + 1) },
         { "pages", "pages", [](qint64 n) { return pageRequest(1, "[" + repeated("[]", n) + "]"); },
           1000, 10000, 0, PrintBounds::kPages },
         { "items", "text items on one page",

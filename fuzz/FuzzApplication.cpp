@@ -45,14 +45,15 @@ void finishFuzzInput()
     QCoreApplication::processEvents();
 }
 
-// Text repeating a key is dropped as the agent drops it: Qt's parser would leak on it.
+// Text repeating a key, or nested too deep, is dropped as the agent drops it: Qt's parser
+// would leak on the one and build per-level state for the other.
 QJsonDocument fuzzJson(const uint8_t *data, size_t size)
 {
     const QByteArray text
         = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
     // All of it, NULs included, as the parser reads it; the QByteArray overload would stop
     // at the first NUL.
-    if (hasRepeatedKey(QString::fromUtf8(text.constData(), text.size())))
+    if (scanBeforeParsing(QString::fromUtf8(text.constData(), text.size())) != JsonScan::Parse)
         return QJsonDocument();
     return QJsonDocument::fromJson(text);
 }

@@ -52,9 +52,19 @@ void checkHandled(const QString &message, const HandledMessage &handled)
 {
     if (handled.actionText.isEmpty())
         fuzzInvariantBroken("a message left no action text");
-    // Text repeating a key is refused before it is parsed.
-    const bool isJson = message.isEmpty()
-        || (!hasRepeatedKey(message) && !QJsonDocument::fromJson(message.toUtf8()).isNull());
+    // Text repeating a key or nested too deep is refused before it is parsed.
+    const JsonScan scan = message.isEmpty() ? JsonScan::Parse : scanBeforeParsing(message);
+    // The parser itself would leak on a repeated key.
+    QJsonParseError error;
+    const bool parses = message.isEmpty()
+        || (scan != JsonScan::RepeatedKey
+            && !QJsonDocument::fromJson(message.toUtf8(), &error).isNull());
+    if (scan == JsonScan::TooDeep && parses)
+        fuzzInvariantBroken("the scan refused as too deep what the parser takes");
+    if (scan == JsonScan::Parse && !message.isEmpty()
+        && error.error == QJsonParseError::DeepNesting)
+        fuzzInvariantBroken("the scan let through what the parser refuses as too deep");
+    const bool isJson = scan == JsonScan::Parse && parses;
     if (handled.reply.has_value() != isJson)
         fuzzInvariantBroken("a reply was sent for text that is not JSON, or none for JSON");
     if (handled.reply)

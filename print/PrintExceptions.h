@@ -35,11 +35,12 @@ class EInvalidOrientation
 };
 
 // The request asks for more than the agent prints in one request (PrintBounds.h): `count`
-// copies, or pages, items or characters over all its copies, beyond `limit`.
+// copies, pages, items or characters over all its copies, font faces, or points of its
+// largest font, beyond `limit`.
 class EOverLimit
 {
 public:
-    enum What { Copies, Pages, Items, Characters };
+    enum What { Copies, Pages, Items, Characters, FontFaces, FontSize };
     What what;
     qint64 count;
     qint64 limit;

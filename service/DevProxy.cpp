@@ -35,6 +35,9 @@ DevProxy::DevProxy(QObject *parent, std::unique_ptr<PrintEngine> printEngine,
     : QObject(parent)
     , m_printEngine(std::move(printEngine))
     , m_requests(*m_printEngine, devices->simulator())
+    , m_turns([this](QWebSocket *socket, const QString &client, const QString &message) {
+        handleMessage(socket, client, message);
+    })
     , m_devices(std::move(devices))
 {
     m_endpoints = new Endpoints(policy, limits, this);
@@ -123,6 +126,7 @@ void DevProxy::onNewConnection(QWebSocket *socket, bool secure)
     connect(socket, &QWebSocket::textMessageReceived, this, &DevProxy::processTextMessage);
     connect(socket, &QWebSocket::disconnected, this, &DevProxy::socketDisconnected);
     m_clients.append(socket);
+    m_turns.admit(socket, Endpoints::peerLabel(socket));
     const QString label = readerLabel();
     if (!label.isNull())
         sendTo(socket, readerMessage(label));
@@ -135,18 +139,39 @@ void DevProxy::onSslErrors(const QList<QSslError> &errors)
     emit message(tr("SSL發生錯誤: %1").arg(errors.first().errorString()));
 }
 
+// Messages wait for their connection's turn; one connection's flood or print jobs never
+// keep the others from being served.
 void DevProxy::processTextMessage(QString message)
 {
     auto *socket = qobject_cast<QWebSocket *>(sender());
     if (!socket)
         return;
-    // A print job may outlast its client: name it now and reply only if it is still here.
-    const QString client = Endpoints::peerLabel(socket);
+    if (m_turns.add(socket, std::move(message)) == MessageTurns::Arrival::OverBudget)
+        cutOffForWaitingMessages(socket);
+}
+
+// A print job may outlast its client: the reply goes out only if it is still here.
+void DevProxy::handleMessage(QWebSocket *socket, const QString &client, const QString &message)
+{
     const QPointer<QWebSocket> asking(socket);
     const HandledMessage handled = m_requests.handleMessage(message);
-    if (handled.reply && asking)
+    if (handled.reply && asking) {
+        // A page that has stopped reading is cut off here; what it left waiting goes with it.
+        const bool wasOpen = asking->state() == QAbstractSocket::ConnectedState;
         sendTo(asking, QString::fromUtf8(*handled.reply));
+        if (wasOpen && (!asking || asking->state() != QAbstractSocket::ConnectedState))
+            m_turns.drop(socket);
+    }
     emit this->message(tr("用戶'%1' %2").arg(client, handled.actionText));
+}
+
+// Cutting the connection ends it at once, with its usual closing line.
+void DevProxy::cutOffForWaitingMessages(QWebSocket *socket)
+{
+    m_turns.drop(socket);
+    emit message(
+        tr("用戶端'%1'等待處理的訊息超過上限, 中斷連線").arg(Endpoints::peerLabel(socket)));
+    socket->abort();
 }
 
 void DevProxy::socketDisconnected()
@@ -157,6 +182,7 @@ void DevProxy::socketDisconnected()
     emit message(
         tr("與用戶端'%1(%2)'連線結束").arg(socket->peerName(), socket->peerAddress().toString()));
     m_clients.removeAll(socket);
+    m_turns.release(socket);
     socket->deleteLater();
 }
 

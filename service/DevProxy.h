@@ -8,6 +8,7 @@
 #include "ClientPolicy.h"
 #include "DeviceFactory.h"
 #include "Endpoints.h"
+#include "MessageTurns.h"
 #include "RequestHandler.h"
 #include "ServiceLimits.h"
 #include "SpoolerPrintEngine.h"
@@ -67,6 +68,8 @@ private:
     void startDevices(QObject *parent);
     void releaseDevices();
     static QString readerMessage(const QString &label);
+    void handleMessage(QWebSocket *socket, const QString &client, const QString &message);
+    void cutOffForWaitingMessages(QWebSocket *socket);
     void broadcast(const QString &text);
     // Sends one text; a connection whose peer has stopped reading is cut.
     void sendTo(QWebSocket *socket, const QString &text);
@@ -77,5 +80,6 @@ private:
     Caller *m_caller = nullptr;
     std::unique_ptr<PrintEngine> m_printEngine;
     RequestHandler m_requests;
+    MessageTurns m_turns;
     const std::unique_ptr<DeviceFactory> m_devices;
 };

@@ -2,6 +2,7 @@
 
 #include "ClientListener.h"
 #include "ClientWatch.h"
+#include "LogText.h"
 
 #include <QFile>
 #include <QPointer>
@@ -357,7 +358,7 @@ void Endpoints::endForBudget(QObject *holder)
 // kept only until it has gone.
 void Endpoints::refuse(QWebSocket *socket)
 {
-    const QString origin = socket->origin();
+    const QString origin = LogText::clientText(socket->origin());
     emit message(origin.isEmpty()
                      ? tr("拒絕沒有來源的用戶端'%1'連線").arg(peerLabel(socket))
                      : tr("拒絕來源'%1'的用戶端'%2'連線").arg(origin, peerLabel(socket)));

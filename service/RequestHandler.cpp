@@ -1,6 +1,7 @@
 #include "RequestHandler.h"
 
 #include "AgentVersion.h"
+#include "LogText.h"
 #include "PrintEngine.h"
 #include "PrintExceptions.h"
 #include "RepeatedKeys.h"
@@ -28,10 +29,12 @@ const QString kInvalidOrientation = QStringLiteral("不支援的列印方向");
 const QString kInternalError = QStringLiteral("發生內部錯誤");
 // A request beyond the print bounds, by the bound: the count asked for and the limit.
 const char *const kOverLimit[] = {
-    "列印份數%1超過上限%2",
-    "列印頁數%1超過上限%2",
-    "列印項目數%1超過上限%2",
-    "列印文字%1字超過上限%2字",
+    "列印份數%1超過上限%2", // copies
+    "列印頁數%1超過上限%2", // pages
+    "列印項目數%1超過上限%2", // items
+    "列印文字%1字超過上限%2字", // characters
+    "列印字型%1種超過上限%2種", // font faces
+    "列印字型大小%1超過上限%2", // font size
 };
 
 const QString kGetPrintersMethod = QStringLiteral("print.getprinters");
@@ -72,7 +75,7 @@ HandledMessage RequestHandler::handleMessage(const QString &message)
     if (message.isEmpty())
         return { versionReply(m_simulator != nullptr), kVersionQueried };
 
-    if (hasRepeatedKey(message))
+    if (scanBeforeParsing(message) != JsonScan::Parse)
         return { std::nullopt, kInvalidJson };
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(message.toUtf8(), &error);
@@ -96,7 +99,8 @@ RequestHandler::DispatchResult RequestHandler::dispatchRequest(const QJsonObject
         return { QJsonValue(), kPrinterFailed };
     } catch (const EInvalidPrinter &failure) {
         if (failure.printerName != QString())
-            return { QJsonValue(), tr(kInvalidPrinter).arg(failure.printerName) };
+            return { QJsonValue(),
+                     tr(kInvalidPrinter).arg(LogText::clientText(failure.printerName)) };
         return { QJsonValue(), kNoDefaultPrinter };
     } catch (const EInvalidPaperSize &) {
         return { QJsonValue(), kInvalidPaperSize };

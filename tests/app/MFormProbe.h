@@ -5,7 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QTimer>
 
 #include <functional>
@@ -23,9 +23,9 @@ inline QAction *entry(const MForm &window, const QString &text)
     return nullptr;
 }
 
-inline QTextEdit *logView(const MForm &window)
+inline QPlainTextEdit *logView(const MForm &window)
 {
-    return window.findChild<QTextEdit *>(QStringLiteral("log"));
+    return window.findChild<QPlainTextEdit *>(QStringLiteral("log"));
 }
 
 constexpr int kModalWaitMs = 10000;

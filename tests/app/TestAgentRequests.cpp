@@ -483,7 +483,7 @@ void TestAgentRequests::requestBeyondABoundIsRefusedWithoutDelay_data()
 
     const QString page = QStringLiteral(R"({"papersize":0,"copycount":%1,"pages":[%2]})");
     QTest::newRow("copies") << page.arg(1000000000).arg("[]")
-                            << QStringLiteral("列印份數1000000000超過上限999");
+                            << QStringLiteral("列印份數1000000000超過上限200");
     QTest::newRow("pages of all copies") << page.arg(2).arg(repeated(QStringLiteral("[]"), 5001))
                                          << QStringLiteral("列印頁數10002超過上限10000");
     QTest::newRow("items") << page.arg(1).arg(
@@ -495,7 +495,7 @@ void TestAgentRequests::requestBeyondABoundIsRefusedWithoutDelay_data()
     QTest::newRow("characters") << page.arg(1).arg(
         QStringLiteral(R"([{"method":"text","w":50,"h":50,"text":"%1"}])")
             .arg(QString(1000001, QLatin1Char('x'))))
-                                << QStringLiteral("列印文字1000001字超過上限1000000字");
+                                << QStringLiteral("列印文字1000005字超過上限1000000字");
 }
 
 // Unbounded, each of these would hold every other page up for minutes or years.

@@ -64,6 +64,8 @@ private slots:
     void messagesGetTheirReplyAndActionText();
     void printFailuresBecomeActionTextsWithANullReply_data();
     void printFailuresBecomeActionTextsWithANullReply();
+    void clientTextInLogLinesIsCutAndEscaped_data();
+    void clientTextInLogLinesIsCutAndEscaped();
     void printerFailureIsCaughtWithoutACopy();
     void printJobGetsTheDataObjectOrAnEmptyOne_data();
     void printJobGetsTheDataObjectOrAnEmptyOne();
@@ -118,6 +120,19 @@ void TestRequestHandler::messagesGetTheirReplyAndActionText_data()
     QTest::newRow("key names as values, escaped quotes in keys")
         << R"({"id":"method","method":"print.getprinters","m\"id":"id","m\\\"id":[]})" << two
         << QByteArray(R"({"method":["Kassa","標籤機"]})") << listed;
+    QTest::newRow("repeated key after a nested object")
+        << R"({"id":"a","a":{"b":1,"c":[{"b":2}]},"a":2})" << two << QByteArray() << invalidJson;
+    QTest::newRow("outer key again in a nested object")
+        << R"({"id":"a","method":"print.getprinters","x":{"method":{"id":1}}})" << two
+        << QByteArray(R"({"a":["Kassa","標籤機"]})") << listed;
+    // The parser's own limit, refused before any state is built for deeper levels.
+    QTest::newRow("nested as deep as the parser takes")
+        << nested(1024, QString()) << two << QByteArray(R"({"":null})") << missingMethod;
+    QTest::newRow("nested one level deeper")
+        << nested(1025, QString()) << two << QByteArray() << invalidJson;
+    QTest::newRow("objects nested four million deep")
+        << QString(QStringLiteral(R"({"":)")).repeated(4194000) << two << QByteArray()
+        << invalidJson;
     QTest::newRow("no method") << R"({"id":"x"})" << two << QByteArray(R"({"x":null})")
                                << missingMethod;
     QTest::newRow("no id") << R"({"method":"print.getprinters"})" << two
@@ -212,6 +227,54 @@ void TestRequestHandler::printFailuresBecomeActionTextsWithANullReply()
     QVERIFY(handled.reply.has_value());
     QCOMPARE(*handled.reply, QByteArray(R"({"j9":null})"));
     QCOMPARE(handled.actionText, actionText);
+}
+
+void TestRequestHandler::clientTextInLogLinesIsCutAndEscaped_data()
+{
+    QTest::addColumn<QString>("printer");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("a real name stays as it is")
+        << QStringLiteral("\\\\櫃台\\Kassa 2 (副本)") << QStringLiteral("\\\\櫃台\\Kassa 2 (副本)");
+    QTest::newRow("line breaks cannot forge a line")
+        << QStringLiteral("x\r\n07:00 am > 用戶'(10.0.0.66)' 執行列印作業")
+        << QStringLiteral("x\\u000d\\u000a07:00 am > 用戶'(10.0.0.66)' 執行列印作業");
+    QTest::newRow("terminal controls") << QString::fromUtf16(u"\x1b]0;x\x07\x1b[2J\b\x7f")
+            + QChar(0) << QStringLiteral("\\u001b]0;x\\u0007\\u001b[2J\\u0008\\u007f\\u0000");
+    QTest::newRow("C1 controls and separators") << QString::fromUtf16(u"a\x85\x9b\x2028\x2029")
+                                                << QStringLiteral("a\\u0085\\u009b\\u2028\\u2029");
+    QTest::newRow("bidirectional overrides and isolates")
+        << QString::fromUtf16(u"\x202etxt.exe\x2066\x2069\x200f")
+        << QStringLiteral("\\u202etxt.exe\\u2066\\u2069\\u200f");
+    QTest::newRow("a long name is cut and marked")
+        << QString(16 * 1024 * 1024, QLatin1Char('n'))
+        << QString(200, QLatin1Char('n')) + QStringLiteral("…(共16777216字)");
+    QTest::newRow("a cut never splits a character") << QString(199, QLatin1Char('n'))
+            + QStringLiteral("😀😀") << QString(199, QLatin1Char('n')) + QStringLiteral("…(共203字)");
+}
+
+// The log view and standard error show the action text as it is: whatever a page names
+// must reach both as one line of bounded length, without any control character.
+void TestRequestHandler::clientTextInLogLinesIsCutAndEscaped()
+{
+    QFETCH(QString, printer);
+    QFETCH(QString, shown);
+    FakePrintEngine engine;
+    RequestHandler handler(engine);
+    QString name;
+    engine.duringPrint = [&] {
+        name = engine.printedJobs.last().value(QStringLiteral("printer")).toString();
+        throw EInvalidPrinter { name };
+    };
+
+    const QJsonObject request { { QStringLiteral("method"), QStringLiteral("print.print") },
+                                { QStringLiteral("data"),
+                                  QJsonObject { { QStringLiteral("printer"), printer } } } };
+    const HandledMessage handled = handler.handleMessage(
+        QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
+
+    QVERIFY(!name.isEmpty());
+    QCOMPARE(handled.actionText, QStringLiteral("無效的印表機: ") + shown);
 }
 
 void TestRequestHandler::printerFailureIsCaughtWithoutACopy()

@@ -87,17 +87,23 @@ class NonReadingClient
 {
 public:
     explicit NonReadingClient(int requests)
-        : m_thread([requests] { sendWithoutReading(requests); })
+        : m_thread([this, requests] { sendWithoutReading(requests); })
     {
     }
-    ~NonReadingClient() { m_thread.join(); }
+    ~NonReadingClient()
+    {
+        m_done.close(1);
+        m_thread.join();
+    }
 
 private:
-    static void sendWithoutReading(int requests)
+    void sendWithoutReading(int requests)
     {
-        // The reply repeats the id: a megabyte each.
+        // The reply repeats the id: 300 KiB each, so that the requests left waiting stay
+        // within what a connection may leave waiting while their replies go beyond what it
+        // may leave unread.
         const QByteArray frame = RawWebSocket::maskedFrame(
-            0x1, R"({"id":")" + QByteArray(1024 * 1024, 'a') + R"(","method":"print.status"})");
+            0x1, R"({"id":")" + QByteArray(300 * 1024, 'a') + R"(","method":"print.status"})");
         const int descriptor = connectToPlainPort();
         if (descriptor >= 0 && RawWebSocket::sendAll(descriptor, kHandshake)
             && RawWebSocket::readHandshakeAnswer(descriptor)) {
@@ -106,10 +112,28 @@ private:
                     != frame.size())
                     break;
             }
+            // Requests wait for their turn: the connection stays, still without reading,
+            // until the test is done with it.
+            pollfd done { m_done[0], POLLIN, 0 };
+            ::poll(&done, 1, kCrowdWaitMs);
         }
         ::close(descriptor);
     }
 
+    // Closing its writing end tells the client thread that the test is done.
+    struct Pipe
+    {
+        int ends[2] { -1, -1 };
+        Pipe() { static_cast<void>(::pipe(ends)); }
+        ~Pipe() { close(0); }
+        int operator[](int end) const { return ends[end]; }
+        void close(int end)
+        {
+            if (ends[end] >= 0)
+                ::close(ends[end]);
+            ends[end] = -1;
+        }
+    } m_done;
     std::thread m_thread;
 };
 
@@ -312,14 +336,15 @@ void TestVanishingClients::vanishedClientsLeaveNothingBehind()
     QTRY_COMPARE(liveSockets(service.proxy), 0);
 }
 
-// Forty megabytes of replies that are never read: more than the service holds for a page.
+// Almost thirty megabytes of replies that are never read: more than the service holds for a
+// page.
 void TestVanishingClients::clientThatNeverReadsIsCutOff()
 {
     Service service;
     TestClient reading;
     QVERIFY(reading.connectPlain());
     {
-        NonReadingClient silent(40);
+        NonReadingClient silent(95);
         QTRY_COMPARE_WITH_TIMEOUT(service.linesEndingWith(kCutSuffix), 1, kCrowdWaitMs);
     }
     QTRY_COMPARE(service.linesEndingWith(kClosedSuffix), 1);
