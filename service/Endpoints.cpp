@@ -29,6 +29,21 @@ const QByteArray kEndOfHeader = QByteArrayLiteral("\r\n\r\n");
 constexpr int kAcceptRetryMs = 1000;
 
 const QString kTicketName = QStringLiteral("connectionTicket");
+// The Origin header as the client sent it, kept on the transport for the log.
+const char kSentOriginProperty[] = "sentOrigin";
+
+// Qt 5 keeps a header's value as Latin-1 and loses every character beyond it, so the log
+// reads a refused origin from the request itself, as the UTF-8 that browsers send.
+QString sentOrigin(const QByteArray &header)
+{
+    const QList<QByteArray> lines = header.split('\n');
+    for (const QByteArray &line : lines) {
+        const int colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == "origin")
+            return QString::fromUtf8(line.mid(colon + 1).trimmed());
+    }
+    return QString();
+}
 
 // Counts a connection out when it goes. It first lives with the transport socket, and from
 // the WebSocket handshake on with the WebSocket: that one cuts every signal of its transport
@@ -261,7 +276,11 @@ void Endpoints::startHandshake(ClientListener *listener, QTcpSocket *socket)
 void Endpoints::checkHandshake(QTcpSocket *socket)
 {
     const qint64 buffered = socket->bytesAvailable();
-    if (buffered >= m_limits.maxHandshakeBytes && !socket->peek(buffered).contains(kEndOfHeader)) {
+    const QByteArray arrived = socket->peek(buffered);
+    const int endOfHeader = arrived.indexOf(kEndOfHeader);
+    if (endOfHeader >= 0)
+        socket->setProperty(kSentOriginProperty, sentOrigin(arrived.left(endOfHeader)));
+    if (buffered >= m_limits.maxHandshakeBytes && endOfHeader < 0) {
         emit message(tr("用戶端'%1'的連線請求標頭超過%2位元組, 中斷連線")
                          .arg(peerLabel(socket), QString::number(m_limits.maxHandshakeBytes)));
         m_budget.release(socket);
@@ -294,14 +313,22 @@ void Endpoints::takePending(QWebSocketServer *server, bool secure)
     QWebSocket *socket = server->nextPendingConnection();
     if (!socket)
         return;
-    if (QTcpSocket *transport = takeTransport(socket, secure)) {
+    QTcpSocket *transport = takeTransport(socket, secure);
+    if (transport) {
         handOver(transport, socket);
         watch(socket, transport);
     }
     if (m_policy.admits(socket->origin()))
         emit admitted(socket, secure);
     else
-        refuse(socket);
+        refuse(socket, originSentTo(socket, transport));
+}
+
+// Should the request have gone by unseen, Qt's reading of it is all there is.
+QString Endpoints::originSentTo(const QWebSocket *socket, const QTcpSocket *transport)
+{
+    const QVariant sent = transport ? transport->property(kSentOriginProperty) : QVariant();
+    return sent.isValid() ? sent.toString() : socket->origin();
 }
 
 // The ticket goes with the WebSocket, which takes its transport along.
@@ -356,9 +383,9 @@ void Endpoints::endForBudget(QObject *holder)
 
 // Refused before anything of the client is read: it is closed as a policy violation, and
 // kept only until it has gone.
-void Endpoints::refuse(QWebSocket *socket)
+void Endpoints::refuse(QWebSocket *socket, const QString &sentOrigin)
 {
-    const QString origin = LogText::clientText(socket->origin());
+    const QString origin = LogText::clientText(sentOrigin);
     emit message(origin.isEmpty()
                      ? tr("拒絕沒有來源的用戶端'%1'連線").arg(peerLabel(socket))
                      : tr("拒絕來源'%1'的用戶端'%2'連線").arg(origin, peerLabel(socket)));

@@ -69,7 +69,9 @@ private:
     void hold(QObject *holder, qint64 bytes);
     void settleBudget();
     void endForBudget(QObject *holder);
-    void refuse(QWebSocket *socket);
+    static QString originSentTo(const QWebSocket *socket, const QTcpSocket *transport);
+    // Names the origin as the client sent it.
+    void refuse(QWebSocket *socket, const QString &sentOrigin);
 
     const ClientPolicy m_policy;
     const ServiceLimits m_limits;

@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTest>
 #include <QWebSocket>
 
@@ -36,6 +37,8 @@ private slots:
     void initTestCase();
     void originDecidesAdmission_data();
     void originDecidesAdmission();
+    void refusedOriginIsLoggedAsSent_data();
+    void refusedOriginIsLoggedAsSent();
 };
 
 void TestEndpoints::initTestCase()
@@ -108,6 +111,41 @@ void TestEndpoints::originDecidesAdmission()
         QVERIFY2(namesLoopbackPeer(lines.first().first().toString(), refusal),
                  qPrintable(lines.first().first().toString()));
     }
+    endpoints.close();
+}
+
+// Browsers send an origin as UTF-8, which Qt would read as Latin-1; a page's controls must
+// not reach the log as they are.
+void TestEndpoints::refusedOriginIsLoggedAsSent_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("non-ASCII host") << QByteArray("https://\xe4\xbe\x8b\xe5\xad\x90.example")
+                                    << QStringLiteral("https://例子.example");
+    QTest::newRow("terminal control")
+        << QByteArray("https://x.example\x1b[2J") << QStringLiteral("https://x.example\\u001b[2J");
+}
+
+void TestEndpoints::refusedOriginIsLoggedAsSent()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, logged);
+    ClientPolicy policy;
+    policy.allowedOrigins = QStringList { kShop };
+    Endpoints endpoints(policy);
+    QVERIFY2(endpoints.listen(), qPrintable(endpoints.errorString()));
+    QSignalSpy lines(&endpoints, &Endpoints::message);
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, Endpoints::kPlainPort);
+    QVERIFY(client.waitForConnected(kWaitMs));
+    client.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                 "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                 "Sec-WebSocket-Version: 13\r\nOrigin: "
+                 + sent + "\r\n\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(lines.size(), 1, kWaitMs);
+    QVERIFY2(namesLoopbackPeer(lines.first().first().toString(), kRefusedOrigin.arg(logged)),
+             qPrintable(lines.first().first().toString()));
     endpoints.close();
 }
 
