@@ -21,6 +21,13 @@ enum class Failure {
     Orientation,
     StdException,
     NonStdException,
+    // Over a print bound, in the order of EOverLimit's kinds.
+    CopiesOverLimit,
+    PagesOverLimit,
+    ItemsOverLimit,
+    CharactersOverLimit,
+    FontFacesOverLimit,
+    FontSizeOverLimit,
 };
 
 void fail(Failure failure)
@@ -42,6 +49,10 @@ void fail(Failure failure)
         throw std::runtime_error("device went away");
     case Failure::NonStdException:
         throw 42;
+    default: {
+        const int kind = int(failure) - int(Failure::CopiesOverLimit);
+        throw EOverLimit { EOverLimit::What(kind), 1000 + kind, 999 };
+    }
     }
 }
 
@@ -196,6 +207,18 @@ void TestRequestHandler::printFailuresBecomeActionTextsWithANullReply_data()
         << print << Failure::StdException << QStringLiteral("發生內部錯誤");
     QTest::newRow("anything thrown")
         << print << Failure::NonStdException << QStringLiteral("發生內部錯誤");
+    QTest::newRow("copies over their bound")
+        << print << Failure::CopiesOverLimit << QStringLiteral("列印份數1000超過上限999");
+    QTest::newRow("pages over their bound")
+        << print << Failure::PagesOverLimit << QStringLiteral("列印頁數1001超過上限999");
+    QTest::newRow("items over their bound")
+        << print << Failure::ItemsOverLimit << QStringLiteral("列印項目數1002超過上限999");
+    QTest::newRow("characters over their bound")
+        << print << Failure::CharactersOverLimit << QStringLiteral("列印文字1003字超過上限999字");
+    QTest::newRow("font faces over their bound")
+        << print << Failure::FontFacesOverLimit << QStringLiteral("列印字型1004種超過上限999種");
+    QTest::newRow("font size over its bound")
+        << print << Failure::FontSizeOverLimit << QStringLiteral("列印字型大小1005超過上限999");
     QTest::newRow("printer list failing")
         << QStringLiteral("print.getprinters") << Failure::StdException
         << QStringLiteral("發生內部錯誤");
