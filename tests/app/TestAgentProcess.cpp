@@ -1,6 +1,7 @@
 #include "AgentPorts.h"
 #include "AgentProcess.h"
 #include "TestClient.h"
+#include "VersionReply.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -50,7 +51,7 @@ void TestAgentProcess::terminationSignalShutsDownInOrder()
     QVERIFY2(agent.startServing(), qPrintable(agent.errors()));
 
     const int banner = agent.indexOfLine([](const QString &line) {
-        return line.startsWith(QStringLiteral("Kiv3 Device Proxy(2.7)成功啟動, "));
+        return line.startsWith(QStringLiteral("Kiv3 Device Proxy(%1)成功啟動, ").arg(agentVersion()));
     });
     const int serving = agent.indexOfLine([](const QString &line) {
         return line.endsWith(QStringLiteral("> 開始提供服務"));

@@ -2,6 +2,7 @@
 #include "AgentProcess.h"
 #include "PrivateNetwork.h"
 #include "TestClient.h"
+#include "VersionReply.h"
 
 #include <QTest>
 #include <QUrl>
@@ -55,11 +56,10 @@ void TestLockDown::wrongCommandLineEndsBeforeAnythingStarts_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("output");
     QTest::addColumn<QString>("errors");
-    QTest::newRow("version") << QStringList { "--version" } << 0
-                             << QStringLiteral("kiv3-device-proxy 2.7\n") << QString();
+    const QString version = QStringLiteral("kiv3-device-proxy %1\n").arg(agentVersion());
+    QTest::newRow("version") << QStringList { "--version" } << 0 << version << QString();
     QTest::newRow("toolkit's own option passed over")
-        << QStringList { "-platform", "offscreen", "--version" } << 0
-        << QStringLiteral("kiv3-device-proxy 2.7\n") << QString();
+        << QStringList { "-platform", "offscreen", "--version" } << 0 << version << QString();
     QTest::newRow("help") << QStringList { "--local-only", "--help" } << 0
                           << QStringLiteral("  --allow-origin <ORIGIN>") << QString();
     QTest::newRow("unknown option")

@@ -3,6 +3,7 @@
 #include "Banner.h"
 #include "MForm.h"
 #include "MFormProbe.h"
+#include "VersionReply.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -36,7 +37,7 @@ const QString kHideEntry = QStringLiteral("隱藏視窗");
 const QString kCleanEntry = QStringLiteral("清除視窗");
 const QString kDetachEntry = QStringLiteral("中斷並嘗試連接下一台讀卡機");
 const QString kQuitEntry = QStringLiteral("結束Kiv3 Device Proxy");
-const QString kBannerStart = QStringLiteral("Kiv3 Device Proxy(2.7)成功啟動, ");
+const QString kBannerStart = QStringLiteral("Kiv3 Device Proxy(%1)成功啟動, ").arg(agentVersion());
 
 QString timePrefix()
 {

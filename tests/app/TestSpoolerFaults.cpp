@@ -2,6 +2,7 @@
 #include "AgentProcess.h"
 #include "PrivateSpooler.h"
 #include "TestClient.h"
+#include "VersionReply.h"
 
 #include <QDir>
 #include <QHostInfo>
@@ -240,9 +241,7 @@ void TestSpoolerFaults::schedulerStoppedInTheMiddleOfAJobFailsItAndTheNextJobPri
     QCOMPARE(m_agent->errors().count(kPrinted), 0);
 
     QCOMPARE(
-        exchange(
-            QString(),
-            QStringLiteral(R"({"device":"%1","version":"2.7"})").arg(QHostInfo::localHostName())),
+        exchange(QString(), versionReply()),
         QStringLiteral("取回Kiv3 Device Proxy版本資訊"));
 
     QVERIFY2(spooler.restartScheduler(), qPrintable(spooler.errorString()));

@@ -7,6 +7,7 @@
 #include "SimulatedSerialPorts.h"
 #include "TestClient.h"
 #include "TestDeviceFactory.h"
+#include "VersionReply.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -106,7 +107,7 @@ QString versionRequestAnswer(TestClient &client)
 
 bool isVersionReply(const QString &text)
 {
-    return text.contains(QStringLiteral(R"("version":"2.7")"));
+    return text.contains(versionMember());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "FakePrintEngine.h"
 #include "PrintExceptions.h"
 #include "RequestHandler.h"
+#include "VersionReply.h"
 
 #include <QHostInfo>
 #include <QJsonArray>
@@ -91,9 +92,7 @@ void TestRequestHandler::emptyTextIsTheVersionQuery()
     const HandledMessage handled = handler.handleMessage(QString());
 
     QVERIFY(handled.reply.has_value());
-    const QString device = QHostInfo::localHostName();
-    QCOMPARE(*handled.reply,
-             QStringLiteral("{\"device\":\"%1\",\"version\":\"2.7\"}").arg(device).toUtf8());
+    QCOMPARE(*handled.reply, versionReply().toUtf8());
     QCOMPARE(handled.actionText, QStringLiteral("取回Kiv3 Device Proxy版本資訊"));
     QVERIFY(engine.printedJobs.isEmpty());
 }

@@ -12,6 +12,7 @@
 #include "SimulatedSerialPorts.h"
 #include "TestClient.h"
 #include "TestDeviceFactory.h"
+#include "VersionReply.h"
 
 #include <QHostInfo>
 #include <QSignalSpy>
@@ -81,9 +82,9 @@ QString request(const QString &method, const QString &data)
 
 QByteArray versionReply(bool simulated)
 {
-    return QStringLiteral(R"({"device":"%1",%2"version":"2.7"})")
+    return QStringLiteral(R"({"device":"%1",%2%3})")
         .arg(QHostInfo::localHostName(),
-             simulated ? QStringLiteral(R"("simulated":true,)") : QString())
+             simulated ? QStringLiteral(R"("simulated":true,)") : QString(), versionMember())
         .toUtf8();
 }
 

@@ -5,6 +5,7 @@
 #include "RawWebSocket.h"
 #include "TestClient.h"
 #include "TestDeviceFactory.h"
+#include "VersionReply.h"
 
 #include <QAbstractSocket>
 #include <QHostInfo>
@@ -265,11 +266,6 @@ void killClientProcess(Service &service)
     process.kill();
 }
 
-QString expectedVersionReply()
-{
-    return QStringLiteral(R"({"device":"%1","version":"2.7"})").arg(QHostInfo::localHostName());
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Vanishing)
@@ -326,7 +322,7 @@ void TestVanishingClients::vanishedClientsLeaveNothingBehind()
     TestClient newcomer;
     QVERIFY(newcomer.connectPlain());
     newcomer.socket().sendTextMessage(QString());
-    QTRY_COMPARE(newcomer.received(), QStringList { expectedVersionReply() });
+    QTRY_COMPARE(newcomer.received(), QStringList { versionReply() });
     Reader *reader = service.devices->reader;
     std::thread([reader] { emit reader->card(42); }).join();
     QTRY_COMPARE(newcomer.received().size(), 2);
@@ -351,7 +347,7 @@ void TestVanishingClients::clientThatNeverReadsIsCutOff()
     QTRY_COMPARE(liveSockets(service.proxy), 1);
 
     reading.socket().sendTextMessage(QString());
-    QTRY_COMPARE(reading.received(), QStringList { expectedVersionReply() });
+    QTRY_COMPARE(reading.received(), QStringList { versionReply() });
 }
 
 // Which client the service writes to first cannot be seen from a socket's own messages, but

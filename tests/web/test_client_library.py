@@ -97,7 +97,7 @@ class ClientLibraryTest(BrowserTest):
             client.close();
             done({outcomes, sent});
         """)
-        expected = [{"value": ["PDF"]}, {"value": {"version": "2.7", "device": self.hostname()}},
+        expected = [{"value": ["PDF"]}, {"value": self.version_reply()},
                     {"value": None}]
         self.assertEqual(results["outcomes"], [expected[i % 3] for i in range(50)])
         ids = [text.split('"', 4)[3] for text in results["sent"] if text]
@@ -128,7 +128,7 @@ class ClientLibraryTest(BrowserTest):
             done(await Promise.all([client.version({timeout: 30000}),
                                     client.printers({timeout: 30000})].map(outcome)));
         """)
-        self.assertEqual(after, [{"value": {"version": "2.7", "device": self.hostname()}},
+        self.assertEqual(after, [{"value": self.version_reply()},
                                  {"value": ["PDF"]}])
 
     # The agent killed while requests wait for it: they fail at once, the client says the agent
@@ -248,7 +248,7 @@ class ClientLibraryTest(BrowserTest):
                 "origin": f"http://secure.example:{port}"})
             allowed = self.run_async(attempt, "localhost", False, driver=driver)
             self.assertEqual((allowed["state"], allowed["result"]),
-                             ("granted", {"value": {"version": "2.7", "device": self.hostname()}}))
+                             ("granted", {"value": self.version_reply()}))
 
             # A page from this computer: no permission needed; wss fails for want of trust.
             self.open_blank(driver, f"{local}/blank.html")
@@ -259,6 +259,9 @@ class ClientLibraryTest(BrowserTest):
 
     def hostname(self):
         return socket.gethostname()
+
+    def version_reply(self):
+        return {"version": webtest.ARGS.agent_version, "device": self.hostname()}
 
 
 if __name__ == "__main__":

@@ -79,7 +79,7 @@ class DemoPageTest(BrowserTest):
 
     def expect_agent_and_printers(self, url):
         self.assertEqual(self.text("url"), url)
-        self.wait_until("the version", lambda: self.text("version") == "2.7")
+        self.wait_until("the version", lambda: self.text("version") == webtest.ARGS.agent_version)
         self.assertEqual(self.text("device"), socket.gethostname())
         self.wait_until("the printer PDF", lambda: "PDF" in self.printer_names())
         reply = self.wait_for_entry("the printer list's reply",
@@ -223,7 +223,7 @@ class DemoPageTest(BrowserTest):
 
     def test_lost_connection_is_retried_until_the_agent_is_back(self):
         self.open_page()
-        self.wait_until("the version", lambda: self.text("version") == "2.7")
+        self.wait_until("the version", lambda: self.text("version") == webtest.ARGS.agent_version)
         self.host.stop()
         self.wait_until("the retry countdown", lambda: re.fullmatch(
             r"disconnected – retrying in [1-3] s", self.text("state")))
@@ -234,7 +234,7 @@ class DemoPageTest(BrowserTest):
 
         type(self).host = Host(webtest.ARGS.host_program)
         self.wait_until("the reconnection", lambda: self.state() == "connected", SPOOLER_WAIT_S)
-        self.wait_until("the version", lambda: self.text("version") == "2.7")
+        self.wait_until("the version", lambda: self.text("version") == webtest.ARGS.agent_version)
 
     def test_changing_the_target_stops_the_retries(self):
         self.driver.get(f"{self.page_url}?host=nowhere.invalid")

@@ -132,7 +132,7 @@ class SimulationTest(BrowserTest):
         self.driver.get(self.demo_url)
         self.wait_until("the simulation panel",
                         lambda: self.driver.find_element("id", "simulation").is_displayed())
-        self.assertEqual(self.text("version"), "2.7")
+        self.assertEqual(self.text("version"), webtest.ARGS.agent_version)
 
     def click_and_hear(self, button, summary):
         self.driver.find_element("id", button).click()

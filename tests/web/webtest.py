@@ -41,7 +41,7 @@ ATTACH_WAIT_S = 30
 SPOOLER_WAIT_S = 90
 HOST_QUIT_WAIT_S = 60
 
-# Set by main() from the command line: host_program, web_dir, artifact_dir.
+# Set by main() from the command line: host_program, web_dir, artifact_dir, agent_version.
 ARGS = None
 
 
@@ -242,6 +242,7 @@ def main(description):
     parser.add_argument("--host-program", required=True)
     parser.add_argument("--web-dir", required=True)
     parser.add_argument("--artifact-dir", required=True)
+    parser.add_argument("--agent-version", required=True, help="the version the build wrote in")
     ARGS, rest = parser.parse_known_args()
     reason = prerequisites_missing()
     if reason:

@@ -76,6 +76,12 @@ def kernel_runs_32_bit_code():
     return not refused
 
 
+def project_version(build_dir):
+    """The version that the build wrote into the programs and the installer."""
+    with open(os.path.join(build_dir, "CMakeCache.txt")) as cache:
+        return re.search(r"^CMAKE_PROJECT_VERSION:\w+=(.*)$", cache.read(), re.M).group(1)
+
+
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -415,7 +421,7 @@ def install(wine, setup, *options):
                  result.stderr[-500:])
 
 
-def check_installed(wine, expected_options):
+def check_installed(wine, expected_options, version):
     app = wine.unix_path(APP_DIR)
     missing = [name for name in ("kiv3-device-proxy.exe", "kiv3-render.exe", "uninstall.exe",
                                  "Qt5Core.dll", "libssl-3.dll", "libcrypto-3.dll",
@@ -430,14 +436,14 @@ def check_installed(wine, expected_options):
     expected = f'"{APP_DIR}\\kiv3-device-proxy.exe"{expected_options}'
     check("Run key holds the autostart command", run == expected, f"{run!r} != {expected!r}")
     values = wine.reg_values(UNINSTALL_KEY) or {}
-    wanted = {"DisplayName": "Quor Kiv3 Device Proxy", "DisplayVersion": "2.7",
+    wanted = {"DisplayName": "Quor Kiv3 Device Proxy", "DisplayVersion": version,
               "Publisher": "Quor", "UninstallString": f'"{APP_DIR}\\uninstall.exe"',
               "QuietUninstallString": f'"{APP_DIR}\\uninstall.exe" /S'}
     wrong = {k: values.get(k) for k, v in wanted.items() if values.get(k) != v}
     check("Uninstall key for Apps & features", not wrong, f"{wrong}")
 
 
-def serve_open_agent(wine, work, spooler, calls):
+def serve_open_agent(wine, work, spooler, calls, version):
     agent = Agent(wine, work, "agent-open")
     if not check("agent serves", agent.wait_serving(), agent.log()[-800:]):
         return agent
@@ -446,7 +452,7 @@ def serve_open_agent(wine, work, spooler, calls):
           "來電顯示設備初始化失敗" not in agent.log(), agent.log()[-400:])
     for url in ("ws://127.0.0.1:54389", "wss://localhost:54390"):
         reply = ask(url)
-        check(f"version over {url.split(':')[0]}", reply.get("version") == "2.7" and
+        check(f"version over {url.split(':')[0]}", reply.get("version") == version and
               bool(reply.get("device")), f"{reply}")
 
     def tls_served(version):
@@ -618,13 +624,14 @@ def desk(args):
     os.environ["KIV3_FAKE_AD101_CALLS"] = windows_path(calls)
     wine = Wine(work)
     setup = glob.glob(os.path.join(args.build_dir, "kiv3-device-proxy-*-setup.exe"))[0]
+    version = project_version(args.build_dir)
     try:
         install(wine, setup)
-        check_installed(wine, "")
+        check_installed(wine, "", version)
         shutil.copy(os.path.join(args.build_dir, "tests", "support", "libkiv3_fake_ad101.dll"),
                     os.path.join(wine.unix_path(APP_DIR), "AD101Device.dll"))
         check_installed_signatures(wine, args.build_dir)
-        agent = serve_open_agent(wine, work, spooler, calls)
+        agent = serve_open_agent(wine, work, spooler, calls, version)
         if agent.process.poll() is None:
             check_card_reader_ports(wine, agent)
 
@@ -632,7 +639,7 @@ def desk(args):
         install(wine, setup, f"/ALLOWORIGIN={ALLOWED},http://localhost:8000", "/LOCALONLY")
         check("upgrade ended the running agent", agent.process.wait(timeout=30) is not None)
         check_installed(wine, f" --allow-origin {ALLOWED} --allow-origin http://localhost:8000"
-                              " --local-only")
+                              " --local-only", version)
         agent = serve_locked_agent(wine, work)
         end_agent(wine, agent)
 
