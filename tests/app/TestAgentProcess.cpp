@@ -51,7 +51,8 @@ void TestAgentProcess::terminationSignalShutsDownInOrder()
     QVERIFY2(agent.startServing(), qPrintable(agent.errors()));
 
     const int banner = agent.indexOfLine([](const QString &line) {
-        return line.startsWith(QStringLiteral("Kiv3 Device Proxy(%1)成功啟動, ").arg(agentVersion()));
+        return line.startsWith(
+            QStringLiteral("Kiv3 Device Proxy(%1)成功啟動, ").arg(agentVersion()));
     });
     const int serving = agent.indexOfLine([](const QString &line) {
         return line.endsWith(QStringLiteral("> 開始提供服務"));

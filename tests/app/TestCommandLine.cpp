@@ -26,22 +26,20 @@ void TestCommandLine::optionsSetOnlyTheirOwnRestriction_data()
     QTest::newRow("none") << QStringList() << QStringList() << false << false << false;
     QTest::newRow("one origin") << QStringList { "--allow-origin", shop } << QStringList { shop }
                                 << false << false << false;
-    QTest::newRow("two origins")
-        << QStringList { "--allow-origin", shop, "--allow-origin", till }
-        << QStringList { shop, till } << false << false << false;
+    QTest::newRow("two origins") << QStringList { "--allow-origin", shop, "--allow-origin", till }
+                                 << QStringList { shop, till } << false << false << false;
     QTest::newRow("no origin alone")
         << QStringList { "--allow-no-origin" } << QStringList() << true << false << false;
     QTest::newRow("origin and no origin")
         << QStringList { "--allow-origin", shop, "--allow-no-origin" } << QStringList { shop }
         << true << false << false;
-    QTest::newRow("local only") << QStringList { "--local-only" } << QStringList() << false
-                                << true << false;
+    QTest::newRow("local only") << QStringList { "--local-only" } << QStringList() << false << true
+                                << false;
     QTest::newRow("simulated devices")
         << QStringList { "--simulate-devices" } << QStringList() << false << false << true;
-    QTest::newRow("all together")
-        << QStringList { "--local-only", "--allow-origin", shop, "--allow-no-origin",
-                         "--simulate-devices" }
-        << QStringList { shop } << true << true << true;
+    QTest::newRow("all together") << QStringList { "--local-only", "--allow-origin", shop,
+                                                   "--allow-no-origin", "--simulate-devices" }
+                                  << QStringList { shop } << true << true << true;
 }
 
 void TestCommandLine::optionsSetOnlyTheirOwnRestriction()

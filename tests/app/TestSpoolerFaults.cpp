@@ -240,9 +240,7 @@ void TestSpoolerFaults::schedulerStoppedInTheMiddleOfAJobFailsItAndTheNextJobPri
     QVERIFY2(requestLines().first().endsWith(kInternalError), qPrintable(m_agent->errors()));
     QCOMPARE(m_agent->errors().count(kPrinted), 0);
 
-    QCOMPARE(
-        exchange(QString(), versionReply()),
-        QStringLiteral("取回Kiv3 Device Proxy版本資訊"));
+    QCOMPARE(exchange(QString(), versionReply()), QStringLiteral("取回Kiv3 Device Proxy版本資訊"));
 
     QVERIFY2(spooler.restartScheduler(), qPrintable(spooler.errorString()));
     QCOMPARE(exchange(printRequest(QStringLiteral("next"),

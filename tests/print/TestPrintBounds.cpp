@@ -99,7 +99,8 @@ void TestPrintBounds::requestsBeyondABoundAreRefused_data()
                                                 .arg(repeated(QStringLiteral("[]"), 5001))
                                          << over(EOverLimit::Pages, 10002, 10000);
     QTest::newRow("pages of all copies, the most")
-        << QStringLiteral(R"({"copycount":2,"pages":[%1]})").arg(repeated(QStringLiteral("[]"), 5000))
+        << QStringLiteral(R"({"copycount":2,"pages":[%1]})")
+               .arg(repeated(QStringLiteral("[]"), 5000))
         << QString();
     const QString rect = QStringLiteral(R"({"method":"rect"})");
     QTest::newRow("items") << page(1, repeated(rect, 100001))
@@ -107,10 +108,10 @@ void TestPrintBounds::requestsBeyondABoundAreRefused_data()
     QTest::newRow("items, the most") << page(1, repeated(rect, 100000)) << QString();
     // Fewer than one copy counts as one: a receipt is laid out once whatever its copies, and
     // no count may come to nothing.
-    QTest::newRow("no copies count as one") << page(0, repeated(rect, 100001))
-                                            << over(EOverLimit::Items, 100001, 100000);
-    QTest::newRow("negative copies count as one") << page(-7, repeated(rect, 100001))
-                                                  << over(EOverLimit::Items, 100001, 100000);
+    QTest::newRow("no copies count as one")
+        << page(0, repeated(rect, 100001)) << over(EOverLimit::Items, 100001, 100000);
+    QTest::newRow("negative copies count as one")
+        << page(-7, repeated(rect, 100001)) << over(EOverLimit::Items, 100001, 100000);
     QTest::newRow("text of all copies")
         << page(100, text.arg(letters(9997))) << over(EOverLimit::Characters, 1000100, 1000000);
     QTest::newRow("alignment of all copies")
