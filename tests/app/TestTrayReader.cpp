@@ -64,10 +64,13 @@ void TestTrayReader::detachEntryIsOfferedWhileAReaderIsAttachedAndGivesItUp()
 {
     SimulatedReader device(QByteArray::fromHex("7e0a0009"));
     QVERIFY2(device.setupError().isNull(), qPrintable(device.setupError()));
-    const auto ports = std::make_shared<SimulatedSerialPorts>(QList { device.portEntry() });
+    // The reader's port is listed only once the entry has been seen without a reader: the
+    // reader's thread would otherwise attach it at any moment after the start.
+    const auto ports = std::make_shared<SimulatedSerialPorts>();
     MForm window(nullptr, true);
     QVERIFY(window.startService(std::make_unique<TestDeviceFactory>(ports)));
     QVERIFY(!detachEnabledInTrayMenu(window));
+    ports->setEntries({ device.portEntry() });
 
     QTRY_COMPARE_WITH_TIMEOUT(linesContaining(window, kAttachedText), 1, kAttachWaitMs);
     QVERIFY(detachEnabledInTrayMenu(window));
