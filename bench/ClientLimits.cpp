@@ -116,6 +116,15 @@ public:
     }
 
 protected:
+    // An upgraded connection that the attack holds until it closes all; -1 if none came.
+    int open(bool fromNetwork)
+    {
+        const int descriptor = connectAndUpgrade(fromNetwork);
+        if (descriptor >= 0)
+            m_descriptors.push_back(descriptor);
+        return descriptor;
+    }
+
     std::vector<int> m_descriptors;
 };
 
@@ -125,10 +134,9 @@ class UnreadPongs : public Attack
 public:
     void start() override
     {
-        const int descriptor = connectAndUpgrade(true);
+        const int descriptor = open(true);
         if (descriptor < 0)
             return;
-        m_descriptors.push_back(descriptor);
         const QByteArray batch = [] {
             const QByteArray ping = clientFrame(true, 0x9, QByteArray(125, 'p'));
             QByteArray all;
@@ -151,11 +159,9 @@ public:
     {
         const QByteArray first = clientFrame(false, 0x1, QByteArray(16 * kMiB - 64, 'm'));
         for (int i = 0; i < 30; ++i) {
-            const int descriptor = connectAndUpgrade(true);
-            if (descriptor < 0)
-                continue;
-            m_descriptors.push_back(descriptor);
-            RawWebSocket::sendAll(descriptor, first);
+            const int descriptor = open(true);
+            if (descriptor >= 0)
+                RawWebSocket::sendAll(descriptor, first);
         }
     }
     void hold(const std::atomic<bool> &stop) override
@@ -179,12 +185,11 @@ public:
         const QByteArray request = clientFrame(
             true, 0x1, "{\"id\":\"" + QByteArray(8 * kMiB, 'i') + "\",\"method\":\"none\"}");
         for (int i = 0; i < 30; ++i) {
-            const int descriptor = connectAndUpgrade(true);
+            const int descriptor = open(true);
             if (descriptor < 0)
                 continue;
             const int smallest = 4096;
             ::setsockopt(descriptor, SOL_SOCKET, SO_RCVBUF, &smallest, sizeof smallest);
-            m_descriptors.push_back(descriptor);
             RawWebSocket::sendAll(descriptor, request + request);
         }
     }
@@ -221,11 +226,8 @@ public:
     }
     void start() override
     {
-        for (int i = 0; i < 1013; ++i) {
-            const int descriptor = connectAndUpgrade(m_fromNetwork);
-            if (descriptor >= 0)
-                m_descriptors.push_back(descriptor);
-        }
+        for (int i = 0; i < 1013; ++i)
+            open(m_fromNetwork);
         m_held = int(m_descriptors.size());
     }
     QString outcome() const override { return QStringLiteral("%1 connections held").arg(m_held); }
@@ -241,10 +243,9 @@ class UnmaskedFrame : public Attack
 public:
     void start() override
     {
-        const int descriptor = connectAndUpgrade(true);
+        const int descriptor = open(true);
         if (descriptor < 0)
             return;
-        m_descriptors.push_back(descriptor);
         const char unmaskedEmptyText[] = { char(0x81), 0 };
         RawWebSocket::sendAll(descriptor, unmaskedEmptyText, 2);
         char answer[256];

@@ -2,6 +2,7 @@
 #include "DeviceSimulator.h"
 #include "MForm.h"
 #include "MFormProbe.h"
+#include "RecordingSimulator.h"
 #include "SimulatedDevices.h"
 #include "SimulationMenu.h"
 
@@ -15,21 +16,6 @@ namespace {
 
 const QString kMenuTitle = QStringLiteral("simulate");
 const QString kModeLine = QStringLiteral("模擬裝置模式");
-
-// A simulator that records what it was asked to do.
-class RecordingSimulator final : public DeviceSimulator
-{
-public:
-    void plugInReader(const QString &label) override { calls << QStringLiteral("plug ") + label; }
-    void unplugReader() override { calls << QStringLiteral("unplug"); }
-    void presentCard(qint64 number) override
-    {
-        calls << QStringLiteral("card ") + QString::number(number);
-    }
-    void ring(const QString &number) override { calls << QStringLiteral("ring ") + number; }
-
-    QStringList calls;
-};
 
 QAction *menuEntry(const QMenu &menu, const QString &text)
 {

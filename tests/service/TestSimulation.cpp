@@ -5,6 +5,7 @@
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
 #include "ReaderSimulator.h"
+#include "RecordingSimulator.h"
 #include "RequestHandler.h"
 #include "ServiceLog.h"
 #include "SimulatedDevices.h"
@@ -57,21 +58,6 @@ struct Service
     DevProxy proxy;
     QSignalSpy log { &proxy, &DevProxy::message };
     TestClient client;
-};
-
-// A simulator that records what it was asked to do.
-class RecordingSimulator final : public DeviceSimulator
-{
-public:
-    void plugInReader(const QString &label) override { calls << QStringLiteral("plug ") + label; }
-    void unplugReader() override { calls << QStringLiteral("unplug"); }
-    void presentCard(qint64 number) override
-    {
-        calls << QStringLiteral("card ") + QString::number(number);
-    }
-    void ring(const QString &number) override { calls << QStringLiteral("ring ") + number; }
-
-    QStringList calls;
 };
 
 QString request(const QString &method, const QString &data)
