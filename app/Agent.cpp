@@ -32,7 +32,7 @@ int runAgent(MForm &window, const AgentOptions &options, AgentConfig config)
     window.showService(*service, config.policy);
     QApplication::setQuitOnLastWindowClosed(false);
     const int status = QApplication::exec();
-    // What the service says while it shuts down is for no one's eyes, as before it started.
+    // The log ends with the event loop: nothing the service says while it stops is shown.
     QObject::disconnect(service.get(), nullptr, &window, nullptr);
     return status;
 }
