@@ -1,6 +1,6 @@
 # Qt's headers take most of the compiler's time in a source of this project. The libraries
 # each precompile those their sources include most; the test programs reuse the headers that
-# kiv3_test_support precompiles. Off, every source parses its headers itself (ccache caches
+# kiv3_test_headers precompiles. Off, every source parses its headers itself (ccache caches
 # sources compiled with precompiled headers only with CCACHE_SLOPPINESS=pch_defines,time_macros).
 option(KIV3_PRECOMPILE_HEADERS "Precompile Qt's headers for the libraries and the tests" ON)
 
