@@ -1,5 +1,7 @@
 #include "Caller.h"
 
+#include "DeviceTexts.h"
+
 #include <QMetaObject>
 #include <QMutex>
 #include <QMutexLocker>
@@ -9,8 +11,9 @@ namespace {
 constexpr int kStartedEvent = 7;
 constexpr int kCallEvent = 9;
 constexpr int kCallerIdBufferSize = 128;
-const char kInitFailedText[] = "來電顯示設備初始化失敗, 此功能無法使用";
-const char kStartedText[] = "來電顯示設備已啟動, 開始偵測來電";
+using DeviceTexts::kCallText;
+using DeviceTexts::kInitFailedText;
+using DeviceTexts::kStartedText;
 
 // The library's callback carries no context, so it reaches the one Caller through this
 // pointer. The lock lets the destructor wait out a callback in progress and keeps later
@@ -88,7 +91,7 @@ void Caller::handleEvent(int code, int param)
         char third[kCallerIdBufferSize] = {};
         const int reportedLength = m_library.getCallerID(param, first, second, third);
         const QString number = callerNumber(first, reportedLength);
-        emit message(tr("偵測到來電, 號碼為: %1").arg(number));
+        emit message(tr(kCallText).arg(number));
         emit callin(number);
         break;
     }

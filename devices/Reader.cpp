@@ -1,6 +1,7 @@
 #include "Reader.h"
 
 #include "CardFrame.h"
+#include "DeviceTexts.h"
 #include "SerialTestOpen.h"
 
 #include <QDeadlineTimer>
@@ -32,14 +33,14 @@ constexpr int kProbeAnswerLimitMs = 1000;
 
 const char *const kLabelTemplate = QT_TRANSLATE_NOOP("Reader", "%1 (%2)");
 const char *const kTestOpenFailedText = QT_TRANSLATE_NOOP("Reader", "CreateFile Failed %1");
-const char *const kOpenFailedText = QT_TRANSLATE_NOOP("Reader", "開啟%1時發生錯誤: %2");
-const char *const kQueryFailedText = QT_TRANSLATE_NOOP("Reader", "送出查詢命令時失敗: %1");
-const char *const kAnswerFailedText = QT_TRANSLATE_NOOP("Reader", "接收讀卡機回應時失敗: %1");
-const char *const kAttachedText = QT_TRANSLATE_NOOP("Reader", "於 '%1' 成功連接讀卡機");
-const char *const kUnrecognisedText = QT_TRANSLATE_NOOP("Reader", "接收到無法識別的資料: %1");
-const char kNotAReaderText[] = "偵測到同款介面的設備, 但不是讀卡機";
-const char kOldVersionText[] = "出現舊版本長度0x17的資料串";
-const char kOfflineText[] = "讀卡機離線";
+using DeviceTexts::kAnswerFailedText;
+using DeviceTexts::kAttachedText;
+using DeviceTexts::kNotAReaderText;
+using DeviceTexts::kOfflineText;
+using DeviceTexts::kOldVersionText;
+using DeviceTexts::kOpenFailedText;
+using DeviceTexts::kQueryFailedText;
+using DeviceTexts::kUnrecognisedText;
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "ReaderSimulator.h"
 
 #include "CardFrame.h"
+#include "DeviceTexts.h"
 
 #include <QMetaObject>
 
@@ -13,10 +14,9 @@ public:
     QList<SerialPortEntry> availablePorts() const override { return {}; }
 };
 
-const char kNoReaderForCardText[] = "模擬刷卡未送出: 沒有連接的讀卡機";
-const char kNoReaderToUnplugText[] = "模擬拔除讀卡機未執行: 沒有連接的讀卡機";
-const char *const kBeyondFramesText
-    = QT_TRANSLATE_NOOP("ReaderSimulator", "模擬刷卡%1: 讀卡機的資料格式容不下此卡號, 沒有資料串");
+using DeviceTexts::kBeyondFramesText;
+using DeviceTexts::kNoReaderForCardText;
+using DeviceTexts::kNoReaderToUnplugText;
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "PrintEngine.h"
 #include "PrintExceptions.h"
 #include "RepeatedKeys.h"
+#include "ServiceTexts.h"
 #include "SimulationMethods.h"
 
 #include <QCoreApplication>
@@ -15,27 +16,19 @@
 
 namespace {
 
-const QString kVersionQueried = QStringLiteral("取回Kiv3 Device Proxy版本資訊");
-const QString kInvalidJson = QStringLiteral("送來無效的json字串");
-const QString kMissingMethod = QStringLiteral("送來的資料缺少method");
-const QString kPrintersListed = QStringLiteral("查詢本電腦登錄的印表機");
-const QString kPrinted = QStringLiteral("執行列印作業");
-const QString kInvalidMethod = QStringLiteral("無效的method屬性");
-const QString kPrinterFailed = QStringLiteral("印表機系統初始化失敗");
-const char kInvalidPrinter[] = "無效的印表機: %1";
-const QString kNoDefaultPrinter = QStringLiteral("系統未設定預設印表機");
-const QString kInvalidPaperSize = QStringLiteral("不支援的紙張尺寸");
-const QString kInvalidOrientation = QStringLiteral("不支援的列印方向");
-const QString kInternalError = QStringLiteral("發生內部錯誤");
-// A request beyond the print bounds, by the bound: the count asked for and the limit.
-const char *const kOverLimit[] = {
-    "列印份數%1超過上限%2", // copies
-    "列印頁數%1超過上限%2", // pages
-    "列印項目數%1超過上限%2", // items
-    "列印文字%1字超過上限%2字", // characters
-    "列印字型%1種超過上限%2種", // font faces
-    "列印字型大小%1超過上限%2", // font size
-};
+using ServiceTexts::kInternalError;
+using ServiceTexts::kInvalidJson;
+using ServiceTexts::kInvalidMethod;
+using ServiceTexts::kInvalidOrientation;
+using ServiceTexts::kInvalidPaperSize;
+using ServiceTexts::kInvalidPrinter;
+using ServiceTexts::kMissingMethod;
+using ServiceTexts::kNoDefaultPrinter;
+using ServiceTexts::kOverLimit;
+using ServiceTexts::kPrinted;
+using ServiceTexts::kPrinterFailed;
+using ServiceTexts::kPrintersListed;
+using ServiceTexts::kVersionQueried;
 
 const QString kGetPrintersMethod = QStringLiteral("print.getprinters");
 const QString kPrintMethod = QStringLiteral("print.print");

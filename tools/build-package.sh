@@ -15,7 +15,7 @@ cd "$ROOT"
 # Every hardening flag that Debian knows, immediate binding (bindnow) included.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 # The benchmarks and tests are not packaged, so only the package's own targets are built.
-cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DKIV3_BENCHMARKS=OFF \
     -DKIV3_PACKAGE=ON -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
     -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"

@@ -28,7 +28,7 @@ FINDINGS_DIR="$BUILD_DIR/fuzz-findings"
 ensure_packages $BUILD_PACKAGES $FUZZ_PACKAGES
 
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug \
-    -DBUILD_TESTING=ON -DKIV3_FUZZ=ON >/dev/null
+    -DBUILD_TESTING=OFF -DKIV3_BENCHMARKS=OFF -DKIV3_FUZZ=ON >/dev/null
 # shellcheck disable=SC2046
 cmake --build "$BUILD_DIR" -j "$(nproc)" --target $(printf 'fuzz-%s ' $HARNESSES)
 

@@ -1,8 +1,10 @@
 #include "AgentPorts.h"
 #include "AgentProcess.h"
 #include "PageChecks.h"
+#include "PrintExceptions.h"
 #include "PrivateSpooler.h"
 #include "RowDocument.h"
+#include "ServiceTexts.h"
 #include "TestClient.h"
 #include "VersionReply.h"
 
@@ -15,6 +17,16 @@ namespace {
 
 constexpr int kPrintWaitMs = 60000;
 const QString kRequestLinePrefix = QStringLiteral("> 用戶'");
+
+QString invalidPrinter(const QString &name)
+{
+    return QString::fromUtf8(ServiceTexts::kInvalidPrinter).arg(name);
+}
+
+QString overLimit(EOverLimit::What what, qint64 count, qint64 limit)
+{
+    return QString::fromUtf8(ServiceTexts::kOverLimit[what]).arg(count).arg(limit);
+}
 
 // One message, the reply expected (null when none is due) and the action text logged.
 struct Exchange
@@ -226,38 +238,36 @@ void TestAgentRequests::answersEveryKindOfMessage()
 
     exchange({
         { "version", QString(), QStringLiteral(R"(\{"device":"[^"]*","version":"2\.7"\})"),
-          QStringLiteral("取回Kiv3 Device Proxy版本資訊") },
-        { "space", QStringLiteral(" "), QString(), QStringLiteral("送來無效的json字串") },
-        { "lone brace", QStringLiteral("{"), QString(), QStringLiteral("送來無效的json字串") },
+          ServiceTexts::kVersionQueried },
+        { "space", QStringLiteral(" "), QString(), ServiceTexts::kInvalidJson },
+        { "lone brace", QStringLiteral("{"), QString(), ServiceTexts::kInvalidJson },
         { "array", QStringLiteral("[1]"), QStringLiteral(R"(\{"":null\})"),
-          QStringLiteral("送來的資料缺少method") },
+          ServiceTexts::kMissingMethod },
         { "no method", QStringLiteral(R"({"id":"x"})"), QStringLiteral(R"(\{"x":null\})"),
-          QStringLiteral("送來的資料缺少method") },
+          ServiceTexts::kMissingMethod },
         { "no id", QStringLiteral(R"({"method":"print.getprinters"})"),
-          QStringLiteral(R"(\{"":\["Kassa","Label"\]\})"),
-          QStringLiteral("查詢本電腦登錄的印表機") },
+          QStringLiteral(R"(\{"":\["Kassa","Label"\]\})"), ServiceTexts::kPrintersListed },
         { "numeric id", QStringLiteral(R"({"id":3,"method":"print.getprinters"})"),
-          QStringLiteral(R"(\{"":\["Kassa","Label"\]\})"),
-          QStringLiteral("查詢本電腦登錄的印表機") },
+          QStringLiteral(R"(\{"":\["Kassa","Label"\]\})"), ServiceTexts::kPrintersListed },
         { "method case", QStringLiteral(R"({"id":"a","method":"Print.GetPrinters"})"),
-          QStringLiteral(R"(\{"a":null\})"), QStringLiteral("無效的method屬性") },
+          QStringLiteral(R"(\{"a":null\})"), ServiceTexts::kInvalidMethod },
         { "method version", QStringLiteral(R"({"method":"version"})"),
-          QStringLiteral(R"(\{"":null\})"), QStringLiteral("無效的method屬性") },
+          QStringLiteral(R"(\{"":null\})"), ServiceTexts::kInvalidMethod },
         { "unknown printer",
           QStringLiteral(
               R"({"id":"p","method":"print.print","data":{"printer":"Nope","orientation":5}})"),
-          QStringLiteral(R"(\{"p":null\})"), QStringLiteral("無效的印表機: Nope") },
+          QStringLiteral(R"(\{"p":null\})"), invalidPrinter(QStringLiteral("Nope")) },
         { "zero size",
           QStringLiteral(R"({"id":"z","method":"print.print","data":{"width":0,"height":0}})"),
-          QStringLiteral(R"(\{"z":null\})"), QStringLiteral("不支援的紙張尺寸") },
+          QStringLiteral(R"(\{"z":null\})"), ServiceTexts::kInvalidPaperSize },
         { "orientation",
           QStringLiteral(
               R"({"id":"o","method":"print.print","data":{"papersize":0,"orientation":5}})"),
-          QStringLiteral(R"(\{"o":null\})"), QStringLiteral("不支援的列印方向") },
+          QStringLiteral(R"(\{"o":null\})"), ServiceTexts::kInvalidOrientation },
         { "printed",
           QStringLiteral(
               R"({"id":"ok","method":"print.print","data":{"docname":"收據 1","copycount":2,"papersize":0,"pages":[[],[]]}})"),
-          QStringLiteral(R"(\{"ok":null\})"), QStringLiteral("執行列印作業") },
+          QStringLiteral(R"(\{"ok":null\})"), ServiceTexts::kPrinted },
     });
 
     // Only the last request reached the spooler: two copies of two pages on the default.
@@ -281,15 +291,14 @@ void TestAgentRequests::printersWithoutADefault()
 
     exchange({
         { "list", QStringLiteral(R"({"id":"l","method":"print.getprinters"})"),
-          QStringLiteral(R"(\{"l":\["Kassa","Label"\]\})"),
-          QStringLiteral("查詢本電腦登錄的印表機") },
+          QStringLiteral(R"(\{"l":\["Kassa","Label"\]\})"), ServiceTexts::kPrintersListed },
         { "no printer named",
           QStringLiteral(R"({"id":"d","method":"print.print","data":{"papersize":0}})"),
-          QStringLiteral(R"(\{"d":null\})"), QStringLiteral("系統未設定預設印表機") },
+          QStringLiteral(R"(\{"d":null\})"), ServiceTexts::kNoDefaultPrinter },
         { "named printer",
           QStringLiteral(
               R"({"id":"n","method":"print.print","data":{"printer":"Label","papersize":0,"docname":"named"}})"),
-          QStringLiteral(R"(\{"n":null\})"), QStringLiteral("執行列印作業") },
+          QStringLiteral(R"(\{"n":null\})"), ServiceTexts::kPrinted },
     });
     QVERIFY(spooler.waitForJobs(1));
     QCOMPARE(spooler.jobs().size(), 1);
@@ -304,9 +313,9 @@ void TestAgentRequests::noPrinterAtAll()
 
     exchange({
         { "list", QStringLiteral(R"({"id":"l","method":"print.getprinters"})"),
-          QStringLiteral(R"(\{"l":\[\]\})"), QStringLiteral("查詢本電腦登錄的印表機") },
+          QStringLiteral(R"(\{"l":\[\]\})"), ServiceTexts::kPrintersListed },
         { "print", QStringLiteral(R"({"id":"d","method":"print.print","data":{"papersize":0}})"),
-          QStringLiteral(R"(\{"d":null\})"), QStringLiteral("系統未設定預設印表機") },
+          QStringLiteral(R"(\{"d":null\})"), ServiceTexts::kNoDefaultPrinter },
     });
 }
 
@@ -323,14 +332,13 @@ void TestAgentRequests::spoolerThatRefusesOrIsGoneIsReported()
         { "refused",
           QStringLiteral(
               R"({"id":"r","method":"print.print","data":{"printer":"Closed","papersize":0}})"),
-          QStringLiteral(R"(\{"r":null\})"), QStringLiteral("發生內部錯誤") },
+          QStringLiteral(R"(\{"r":null\})"), ServiceTexts::kInternalError },
         { "printers still listed", QStringLiteral(R"({"id":"l","method":"print.getprinters"})"),
-          QStringLiteral(R"(\{"l":\["Closed","Kassa"\]\})"),
-          QStringLiteral("查詢本電腦登錄的印表機") },
+          QStringLiteral(R"(\{"l":\["Closed","Kassa"\]\})"), ServiceTexts::kPrintersListed },
         { "next job on the open queue",
           QStringLiteral(
               R"({"id":"k","method":"print.print","data":{"printer":"Kassa","papersize":0}})"),
-          QStringLiteral(R"(\{"k":null\})"), QStringLiteral("執行列印作業") },
+          QStringLiteral(R"(\{"k":null\})"), ServiceTexts::kPrinted },
     });
     QVERIFY2(spooler.waitForJobs(1), qPrintable(spooler.errorString()));
     const QList<PrivateSpooler::Job> jobs = spooler.jobs();
@@ -342,9 +350,9 @@ void TestAgentRequests::spoolerThatRefusesOrIsGoneIsReported()
         { "gone",
           QStringLiteral(
               R"({"id":"g","method":"print.print","data":{"printer":"Kassa","papersize":0}})"),
-          QStringLiteral(R"(\{"g":null\})"), QStringLiteral("無效的印表機: Kassa") },
+          QStringLiteral(R"(\{"g":null\})"), invalidPrinter(QStringLiteral("Kassa")) },
         { "gone list", QStringLiteral(R"({"id":"l","method":"print.getprinters"})"),
-          QStringLiteral(R"(\{"l":\[\]\})"), QStringLiteral("查詢本電腦登錄的印表機") },
+          QStringLiteral(R"(\{"l":\[\]\})"), ServiceTexts::kPrintersListed },
     });
 }
 
@@ -369,7 +377,7 @@ void TestAgentRequests::pageDocumentPrintsItsItemsWhereTheyAreDrawn()
                 "text":"收據測試"}],
               [{"method":"pen","color":"#ff0000"},
                {"method":"rect","x":10,"y":10,"w":40,"h":20}]]}})"),
-          QStringLiteral(R"(\{"p":null\})"), QStringLiteral("執行列印作業") },
+          QStringLiteral(R"(\{"p":null\})"), ServiceTexts::kPrinted },
     });
 
     QVERIFY(spooler.waitForJobs(2));
@@ -423,16 +431,16 @@ void TestAgentRequests::rowDocumentPrintsOnePageAsHighAsItsRows()
         { "three copies",
           QStringLiteral(R"({"id":"r","method":"print.print","data":{%1,"copycount":3}})")
               .arg(rules),
-          QStringLiteral(R"(\{"r":null\})"), QStringLiteral("執行列印作業") },
+          QStringLiteral(R"(\{"r":null\})"), ServiceTexts::kPrinted },
         { "moved down",
           QStringLiteral(R"({"id":"o","method":"print.print","data":{%1,"offsety":3}})").arg(rules),
-          QStringLiteral(R"(\{"o":null\})"), QStringLiteral("執行列印作業") },
+          QStringLiteral(R"(\{"o":null\})"), ServiceTexts::kPrinted },
         { "nothing to measure",
           QStringLiteral(R"({"id":"e","method":"print.print","data":{"doctype":"rowbase",
               "width":80,"rs":[]}})"),
-          QStringLiteral(R"(\{"e":null\})"), QStringLiteral("不支援的紙張尺寸") },
+          QStringLiteral(R"(\{"e":null\})"), ServiceTexts::kInvalidPaperSize },
         { "text receipt", printRequest("t", receipt), QStringLiteral(R"(\{"t":null\})"),
-          QStringLiteral("執行列印作業") },
+          ServiceTexts::kPrinted },
     });
 
     QVERIFY(spooler.waitForJobs(5));
@@ -484,19 +492,19 @@ void TestAgentRequests::requestBeyondABoundIsRefusedWithoutDelay_data()
 
     const QString page = QStringLiteral(R"({"papersize":0,"copycount":%1,"pages":[%2]})");
     QTest::newRow("copies") << page.arg(1000000000).arg("[]")
-                            << QStringLiteral("列印份數1000000000超過上限200");
+                            << overLimit(EOverLimit::Copies, 1000000000, 200);
     QTest::newRow("pages of all copies") << page.arg(2).arg(repeated(QStringLiteral("[]"), 5001))
-                                         << QStringLiteral("列印頁數10002超過上限10000");
+                                         << overLimit(EOverLimit::Pages, 10002, 10000);
     QTest::newRow("items") << page.arg(1).arg(
         QLatin1Char('[') + repeated(QStringLiteral(R"({"method":"rect"})"), 100001) + ']')
-                           << QStringLiteral("列印項目數100001超過上限100000");
+                           << overLimit(EOverLimit::Items, 100001, 100000);
     QTest::newRow("rows") << QStringLiteral(R"({"doctype":"rowbase","width":80,"rs":[%1]})")
                                  .arg(repeated(QStringLiteral("{}"), 100001))
-                          << QStringLiteral("列印項目數100001超過上限100000");
+                          << overLimit(EOverLimit::Items, 100001, 100000);
     QTest::newRow("characters") << page.arg(1).arg(
         QStringLiteral(R"([{"method":"text","w":50,"h":50,"text":"%1"}])")
             .arg(QString(1000001, QLatin1Char('x'))))
-                                << QStringLiteral("列印文字1000005字超過上限1000000字");
+                                << overLimit(EOverLimit::Characters, 1000005, 1000000);
 }
 
 // Unbounded, each of these would hold every other page up for minutes or years.

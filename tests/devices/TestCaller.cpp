@@ -1,5 +1,6 @@
 #include "AD101Library.h"
 #include "Caller.h"
+#include "DeviceTexts.h"
 #include "FakeAD101.h"
 
 #include <QSignalSpy>
@@ -9,9 +10,9 @@
 
 namespace {
 
-const QString kInitFailedText = QStringLiteral("來電顯示設備初始化失敗, 此功能無法使用");
-const QString kStartedText = QStringLiteral("來電顯示設備已啟動, 開始偵測來電");
-const QString kCallText = QStringLiteral("偵測到來電, 號碼為: %1");
+const QString kInitFailedText = QString::fromUtf8(DeviceTexts::kInitFailedText);
+const QString kStartedText = QString::fromUtf8(DeviceTexts::kStartedText);
+const QString kCallText = QString::fromUtf8(DeviceTexts::kCallText);
 constexpr int kStartedEvent = 7;
 constexpr int kCallEvent = 9;
 constexpr int kBufferSize = 128;

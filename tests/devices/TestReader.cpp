@@ -1,3 +1,4 @@
+#include "DeviceTexts.h"
 #include "Reader.h"
 #include "SimulatedReader.h"
 #include "SimulatedSerialPorts.h"
@@ -15,9 +16,15 @@
 
 namespace {
 
-const QString kOffline = QStringLiteral("message: 讀卡機離線");
-const QString kNotAReader = QStringLiteral("message: 偵測到同款介面的設備, 但不是讀卡機");
-const QString kMissedAnswer = QStringLiteral("message: 接收讀卡機回應時失敗: ");
+// Each line as the reader's message signal carries it.
+QString readerLine(const char *text)
+{
+    return QStringLiteral("message: ") + QString::fromUtf8(text);
+}
+
+const QString kOffline = readerLine(DeviceTexts::kOfflineText);
+const QString kNotAReader = readerLine(DeviceTexts::kNotAReaderText);
+const QString kMissedAnswer = readerLine(DeviceTexts::kAnswerFailedText).arg(QString());
 const QString kTestOpenFailed = QStringLiteral("message: CreateFile Failed ");
 // Idle waits and scan pauses are real; these bounds leave room for a busy machine.
 constexpr int kAttachTimeoutMs = 10000;
@@ -25,8 +32,8 @@ constexpr int kIdleTimeoutMs = 10000;
 
 QString attachedEvent(const SerialPortEntry &entry)
 {
-    return QStringLiteral("message: 於 '%1 (%2)' 成功連接讀卡機")
-        .arg(entry.description, entry.portName);
+    return readerLine(DeviceTexts::kAttachedText)
+        .arg(QStringLiteral("%1 (%2)").arg(entry.description, entry.portName));
 }
 
 QString hexEvent(const QByteArray &bytes)
@@ -36,7 +43,7 @@ QString hexEvent(const QByteArray &bytes)
 
 QString unrecognisedEvent(const QByteArray &bytes)
 {
-    return QStringLiteral("message: 接收到無法識別的資料: ") + QString::fromLatin1(bytes.toHex());
+    return readerLine(DeviceTexts::kUnrecognisedText).arg(QString::fromLatin1(bytes.toHex()));
 }
 
 // Every signal of a reader as one line each, in the order this thread receives them.
@@ -341,9 +348,9 @@ void TestReader::unopenablePortIsReported()
     const QStringList all = events.all();
     QCOMPARE(all.mid(0, testOpenEvents.size()), testOpenEvents);
     const QString openError = all.last();
-    QVERIFY2(openError.startsWith("message: 開啟" + path + "時發生錯誤: "), qPrintable(openError));
-    QVERIFY2(openError.size() > QString("message: 開啟" + path + "時發生錯誤: ").size(),
-             "the port's error text is missing");
+    const QString openErrorStart = readerLine(DeviceTexts::kOpenFailedText).arg(path, QString());
+    QVERIFY2(openError.startsWith(openErrorStart), qPrintable(openError));
+    QVERIFY2(openError.size() > openErrorStart.size(), "the port's error text is missing");
 }
 
 void TestReader::bursts_data()
@@ -375,7 +382,7 @@ void TestReader::bursts_data()
     const QByteArray oldVersion = QByteArray::fromHex("7e170003001234567899000001aabbccddeeff0011");
     QTest::newRow("old version") << oldVersion
                                  << QStringList { hexEvent(oldVersion),
-                                                  "message: 出現舊版本長度0x17的資料串",
+                                                  readerLine(DeviceTexts::kOldVersionText),
                                                   unrecognisedEvent(oldVersion) };
 }
 

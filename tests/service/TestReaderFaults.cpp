@@ -1,4 +1,5 @@
 #include "DevProxy.h"
+#include "DeviceTexts.h"
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
 #include "InProcessConfig.h"
@@ -21,12 +22,13 @@ const QByteArray kReaderAnswer = QByteArray::fromHex("7e0a0009");
 const QByteArray kCardFrame = QByteArray::fromHex("7e0a00030012345678");
 const QString kCardEvent = QStringLiteral(R"({"card":305419896})");
 const QString kUnreaderEvent = QStringLiteral(R"({"unreader":null})");
-const QString kOffline = QStringLiteral("讀卡機離線");
-const QString kAttachedSuffix = QStringLiteral("成功連接讀卡機");
+const QString kOffline = QString::fromUtf8(DeviceTexts::kOfflineText);
+const QString kAttachedSuffix = QString::fromUtf8(DeviceTexts::kAttachedText).section('\'', -1);
 // What the reader logs when a candidate port fails during its probe.
 const QStringList kProbeFailurePrefixes
-    = { QStringLiteral("送出查詢命令時失敗"), QStringLiteral("接收讀卡機回應時失敗"),
-        QStringLiteral("偵測到同款介面的設備, 但不是讀卡機") };
+    = { QString::fromUtf8(DeviceTexts::kQueryFailedText).arg(QString()),
+        QString::fromUtf8(DeviceTexts::kAnswerFailedText).arg(QString()),
+        QString::fromUtf8(DeviceTexts::kNotAReaderText) };
 
 QString label(const SerialPortEntry &entry)
 {

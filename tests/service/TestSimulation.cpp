@@ -1,6 +1,7 @@
 #include "CardFrame.h"
 #include "DevProxy.h"
 #include "DeviceSimulator.h"
+#include "DeviceTexts.h"
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
 #include "InProcessConfig.h"
@@ -8,6 +9,7 @@
 #include "RecordingSimulator.h"
 #include "RequestHandler.h"
 #include "ServiceLog.h"
+#include "ServiceTexts.h"
 #include "SimulatedDevices.h"
 #include "SimulatedReader.h"
 #include "SimulatedSerialPorts.h"
@@ -28,8 +30,8 @@ namespace {
 constexpr int kAttachWaitMs = 15000;
 constexpr int kStartedEvent = 7;
 constexpr int kCallEvent = 9;
-const QString kStartedLine = QStringLiteral("來電顯示設備已啟動, 開始偵測來電");
-const QString kInvalidMethod = QStringLiteral("無效的method屬性");
+const QString kStartedLine = QString::fromUtf8(DeviceTexts::kStartedText);
+const QString kInvalidMethod = ServiceTexts::kInvalidMethod;
 
 // The service on the given devices, one client, and what the service logged.
 struct Service
@@ -145,9 +147,11 @@ void TestSimulation::simulatedStoryMatchesTheRealDevices()
 
 void TestSimulation::simulatedReaderKeepsTheReadersRules_data()
 {
-    const QString attachedA = QStringLiteral("於 'A (COM1)' 成功連接讀卡機");
+    const QString attachedText = QString::fromUtf8(DeviceTexts::kAttachedText);
+    const QString attachedA = attachedText.arg(QStringLiteral("A (COM1)"));
     const QString readerA = QStringLiteral(R"j({"reader":"A (COM1)"})j");
-    const QString offline = QStringLiteral("讀卡機離線");
+    const QString offline = QString::fromUtf8(DeviceTexts::kOfflineText);
+    const QString beyondFrames = QString::fromUtf8(DeviceTexts::kBeyondFramesText);
     const QString unreader = QStringLiteral(R"({"unreader":null})");
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("events");
@@ -155,14 +159,14 @@ void TestSimulation::simulatedReaderKeepsTheReadersRules_data()
 
     QTest::newRow("no card without a reader")
         << QStringList { QStringLiteral("card 5") } << QStringList()
-        << QStringList { QStringLiteral("模擬刷卡未送出: 沒有連接的讀卡機") };
+        << QStringList { QString::fromUtf8(DeviceTexts::kNoReaderForCardText) };
     QTest::newRow("no loss without a reader")
         << QStringList { QStringLiteral("unplug") } << QStringList()
-        << QStringList { QStringLiteral("模擬拔除讀卡機未執行: 沒有連接的讀卡機") };
+        << QStringList { QString::fromUtf8(DeviceTexts::kNoReaderToUnplugText) };
     QTest::newRow("the first reader is lost before a second")
         << QStringList { QStringLiteral("plug A (COM1)"), QStringLiteral("plug B (COM2)") }
         << QStringList { readerA, unreader, QStringLiteral(R"j({"reader":"B (COM2)"})j") }
-        << QStringList { attachedA, offline, QStringLiteral("於 'B (COM2)' 成功連接讀卡機") };
+        << QStringList { attachedA, offline, attachedText.arg(QStringLiteral("B (COM2)")) };
     QTest::newRow("detach loses the reader and attaches it again")
         << QStringList { QStringLiteral("plug A (COM1)"), QStringLiteral("detach") }
         << QStringList { readerA, unreader, readerA }
@@ -171,16 +175,12 @@ void TestSimulation::simulatedReaderKeepsTheReadersRules_data()
         << QStringList { QStringLiteral("plug A (COM1)"),
                          QStringLiteral("card 9223372036854775807") }
         << QStringList { readerA, QStringLiteral(R"({"card":9223372036854775807})") }
-        << QStringList { attachedA,
-                         QStringLiteral("模擬刷卡9223372036854775807: "
-                                        "讀卡機的資料格式容不下此卡號, 沒有資料串") };
+        << QStringList { attachedA, beyondFrames.arg(QStringLiteral("9223372036854775807")) };
     QTest::newRow("smallest card")
         << QStringList { QStringLiteral("plug A (COM1)"),
                          QStringLiteral("card -9223372036854775808") }
         << QStringList { readerA, QStringLiteral(R"({"card":-9223372036854775808})") }
-        << QStringList { attachedA,
-                         QStringLiteral("模擬刷卡-9223372036854775808: "
-                                        "讀卡機的資料格式容不下此卡號, 沒有資料串") };
+        << QStringList { attachedA, beyondFrames.arg(QStringLiteral("-9223372036854775808")) };
 }
 
 void TestSimulation::simulatedReaderKeepsTheReadersRules()
