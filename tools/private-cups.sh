@@ -192,16 +192,17 @@ EOF
     done
 }
 
-# The system's filters and backends, and a backend of a printer that is out of paper.
+# The system's filters and backends, and a backend of a printer that is out of paper; again
+# on a restart in the same folder.
 write_server_bin() {   # DIR
     local bin="$1/serverbin" part
     mkdir -p "$bin/backend"
     chmod 0755 "$bin" "$bin/backend"
     for part in /usr/lib/cups/*; do
-        [ "$(basename "$part")" = backend ] || ln -s "$part" "$bin/$(basename "$part")"
+        [ "$(basename "$part")" = backend ] || ln -sfn "$part" "$bin/$(basename "$part")"
     done
     for part in /usr/lib/cups/backend/*; do
-        ln -s "$part" "$bin/backend/$(basename "$part")"
+        ln -sfn "$part" "$bin/backend/$(basename "$part")"
     done
     cat >"$bin/backend/paper-out" <<'EOF'
 #!/bin/sh
