@@ -18,7 +18,7 @@ QStringList RenderingPrintEngine::getPrinters()
     return { QStringLiteral("Kassa"), QStringLiteral("PDF") };
 }
 
-SpooledJobs RenderingPrintEngine::printDocument(const QJsonObject &job)
+SpooledJobs RenderingPrintEngine::printDocument(const QJsonObject &job, JobIds)
 {
     const QString printer = JobValues::text(job, QStringLiteral("printer"));
     if (!printer.isEmpty() && !getPrinters().contains(printer))

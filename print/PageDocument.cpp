@@ -35,18 +35,22 @@ const ItemKind kItemKinds[] = {
 
 } // namespace
 
-SpooledJobs printPageDocument(const QJsonObject &job)
+SpooledJobs printPageDocument(const QJsonObject &job, JobIds jobIds)
 {
     SpooledJobs spooled;
-    runPrinterJob(job, [&job, &spooled](QPrinter &printer) {
+    runPrinterJob(job, [&job, &spooled, jobIds](QPrinter &printer) {
         setupPageLayout(printer, job);
         const DotsPerMm scale = DotsPerMm::fromResolution(printer.resolution());
         const int copies = readCopyCount(job);
         // Every copy reads "pages" afresh and starts from a fresh painter's pen and font.
         spooled.printer = printer.printerName();
-        spooled.ids = printCopies(printer, copies, [&](QPainter &painter) {
-            drawPageDocument(printer, painter, job.value(QLatin1String("pages")).toArray(), scale);
-        });
+        spooled.ids = printCopies(
+            printer, copies,
+            [&](QPainter &painter) {
+                drawPageDocument(printer, painter, job.value(QLatin1String("pages")).toArray(),
+                                 scale);
+            },
+            jobIds);
     });
     return spooled;
 }

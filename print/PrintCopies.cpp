@@ -5,6 +5,8 @@
 #include "PrintExceptions.h"
 #include "SpoolerStatus.h"
 
+#include <optional>
+
 namespace {
 
 // Qt's PDF-based print engines outlive the painter: the next copy's fresh painter believes
@@ -17,8 +19,8 @@ void resendPen(QPainter &painter)
     painter.setPen(initial);
 }
 
-// The copy's job id, or 0 when the spooler does not reveal it.
-int printCopy(QPrinter &printer, CopyJobs &jobs, const std::function<void(QPainter &)> &drawCopy)
+// The copy's job id, or 0 when the spooler does not reveal it or it is not to be learned.
+int printCopy(QPrinter &printer, CopyJobs *jobs, const std::function<void(QPainter &)> &drawCopy)
 {
     QPainter painter;
     if (!painter.begin(&printer))
@@ -32,7 +34,8 @@ int printCopy(QPrinter &printer, CopyJobs &jobs, const std::function<void(QPaint
         withdrawCopy(printer, painter);
         throw;
     }
-    jobs.copyDrawn(printer);
+    if (jobs)
+        jobs->copyDrawn(printer);
     // Some print engines only report a lost job when the painter ends.
     if (!painter.end())
         throw ESpoolerFailed("the printer did not finish the copy");
@@ -40,21 +43,21 @@ int printCopy(QPrinter &printer, CopyJobs &jobs, const std::function<void(QPaint
         throw ESpoolerFailed("the printer is in its error state after the copy");
     if (printer.outputFormat() == QPrinter::NativeFormat && !spoolerTookLastJob())
         throw ESpoolerFailed("the spooler refused the copy");
-    return jobs.copyEnded(printer);
+    return jobs ? jobs->copyEnded(printer) : 0;
 }
 
 } // namespace
 
 QList<int> printCopies(QPrinter &printer, int copies,
-                       const std::function<void(QPainter &)> &drawCopy)
+                       const std::function<void(QPainter &)> &drawCopy, JobIds jobIds)
 {
-    QList<int> jobIds;
-    if (copies < 1)
-        return jobIds;
-    CopyJobs jobs(printer);
+    QList<int> learned;
+    std::optional<CopyJobs> jobs;
+    if (jobIds == JobIds::Learned && copies >= 1)
+        jobs.emplace(printer);
     for (int copy = 1; copy <= copies; ++copy) {
-        if (const int id = printCopy(printer, jobs, drawCopy))
-            jobIds.append(id);
+        if (const int id = printCopy(printer, jobs ? &*jobs : nullptr, drawCopy))
+            learned.append(id);
     }
-    return jobIds;
+    return learned;
 }

@@ -12,10 +12,10 @@ bool isRowDocument(const QJsonObject &job)
         && job.value(QStringLiteral("doctype")).toString() == QStringLiteral("rowbase");
 }
 
-SpooledJobs printDocument(const QJsonObject &job)
+SpooledJobs printDocument(const QJsonObject &job, JobIds jobIds)
 {
     checkPrintBounds(job);
-    return isRowDocument(job) ? printRowDocument(job) : printPageDocument(job);
+    return isRowDocument(job) ? printRowDocument(job, jobIds) : printPageDocument(job, jobIds);
 }
 
 QStringList getPrinters()

@@ -11,3 +11,7 @@ struct SpooledJobs
     QString printer;
     QList<int> ids;
 };
+
+// Whether a print learns the job id of each copy, which takes a question or two to the spooler
+// per copy.
+enum class JobIds { Skipped, Learned };

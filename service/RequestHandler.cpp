@@ -156,8 +156,9 @@ RequestHandler::DispatchResult RequestHandler::runMethod(const QString &method,
                  ReplyShapes::success(QStringLiteral("printers"), printers) };
     }
     if (method == kPrintMethod) {
-        const SpooledJobs spooled
-            = m_printEngine.printDocument(request.value(QStringLiteral("data")).toObject());
+        const SpooledJobs spooled = m_printEngine.printDocument(
+            request.value(QStringLiteral("data")).toObject(),
+            ReplyShapes::asksForOutcome(request) ? JobIds::Learned : JobIds::Skipped);
         QJsonArray jobs;
         for (const int id : spooled.ids)
             jobs.append(id);

@@ -7,9 +7,9 @@ QStringList SpoolerPrintEngine::getPrinters()
     return ::getPrinters();
 }
 
-SpooledJobs SpoolerPrintEngine::printDocument(const QJsonObject &job)
+SpooledJobs SpoolerPrintEngine::printDocument(const QJsonObject &job, JobIds jobIds)
 {
-    return ::printDocument(job);
+    return ::printDocument(job, jobIds);
 }
 
 QList<PrinterState> SpoolerPrintEngine::getPrinterStates()

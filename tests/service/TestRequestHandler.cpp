@@ -348,6 +348,8 @@ void TestRequestHandler::requestsThatAskGetTheirOutcome()
     const HandledMessage handled = handler.handleMessage(message);
 
     QCOMPARE(handled.reply.value_or(QByteArray()), reply);
+    // Only a print that asks pays for learning its job ids.
+    QCOMPARE(engine.jobIds, followed.isEmpty() ? JobIds::Skipped : JobIds::Learned);
     QCOMPARE(handled.follow.has_value(), !followed.isEmpty());
     if (handled.follow) {
         QCOMPARE(handled.follow->requestId, QStringLiteral("p"));
