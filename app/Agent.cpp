@@ -1,6 +1,7 @@
 #include "Agent.h"
 
-#include "DeviceFactory.h"
+#include "DevProxy.h"
+#include "EStartFailed.h"
 #include "MForm.h"
 #include "SimulatedDevices.h"
 
@@ -17,10 +18,21 @@ std::unique_ptr<DeviceFactory> devicesFor(const AgentOptions &options)
 
 } // namespace
 
-int runAgent(MForm &window, const AgentOptions &options)
+int runAgent(MForm &window, const AgentOptions &options, AgentConfig config)
 {
-    if (!window.startService(devicesFor(options), options.policy))
+    config.policy = options.policy;
+    std::unique_ptr<DevProxy> service;
+    try {
+        service = std::make_unique<DevProxy>(nullptr, std::make_unique<SpoolerPrintEngine>(),
+                                             devicesFor(options), config);
+    } catch (const EStartFailed &failure) {
+        window.showStartFailure(failure.reason);
         return 1;
+    }
+    window.showService(*service, config.policy);
     QApplication::setQuitOnLastWindowClosed(false);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The log ends with the event loop: nothing the service says while it stops is shown.
+    QObject::disconnect(service.get(), nullptr, &window, nullptr);
+    return status;
 }

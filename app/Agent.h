@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AgentConfig.h"
 #include "ClientPolicy.h"
 
 class MForm;
@@ -12,6 +13,9 @@ struct AgentOptions
     bool simulateDevices = false;
 };
 
-// Starts the service in the window with the options and runs the event loop: the process
-// exit code, 1 when the service could not start.
-int runAgent(MForm &window, const AgentOptions &options = AgentOptions());
+// Composes the agent: starts the service (the system's spooler, the devices the options
+// choose, the options' policy over `config`) and shows it in the window, then runs the event
+// loop. Returns the process exit code: 1 after the window has shown why the service could
+// not start.
+int runAgent(MForm &window, const AgentOptions &options = AgentOptions(),
+             AgentConfig config = AgentConfig());

@@ -3,7 +3,6 @@
 
 #include "Banner.h"
 #include "DevProxy.h"
-#include "EStartFailed.h"
 #include "ProcessPlatform.h"
 #include "SimulationMenu.h"
 
@@ -72,10 +71,8 @@ MForm::MForm(QWidget *parent, bool trayAvailable, bool screenSeen)
 MForm::~MForm()
 {
     disconnect(ui->log, &QWidget::customContextMenuRequested, this, &MForm::showContextMenu);
-    if (proxy) {
+    if (proxy)
         disconnect(proxy, &DevProxy::message, this, &MForm::log);
-        delete proxy;
-    }
     delete ui;
 }
 
@@ -98,29 +95,27 @@ void MForm::createActions()
     trayMenu->addAction(quitAction);
 }
 
-bool MForm::startService(std::unique_ptr<DeviceFactory> devices, const ClientPolicy &policy)
+void MForm::showService(DevProxy &service, const ClientPolicy &policy)
 {
-    try {
-        proxy = new DevProxy(nullptr, std::make_unique<SpoolerPrintEngine>(), std::move(devices),
-                             policy);
-    } catch (const EStartFailed &failure) {
-        // A box that no one sees would never be closed: the program would hang instead of
-        // ending, and a service manager would never start it again.
-        const QString text = tr("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.").arg(failure.reason);
-        writeToStandardError(text);
-        if (hasScreen) {
-            QMessageBox::critical(nullptr, QStringLiteral("Quor Kiv3 Device Proxy"), text,
-                                  QMessageBox::Ok);
-        }
-        return false;
-    }
+    proxy = &service;
     connect(proxy, &DevProxy::message, this, &MForm::log);
     writeBanner(policy);
     if (DeviceSimulator *simulator = proxy->simulator())
         offerSimulation(*simulator);
     if (!hasTray)
         toggleWindow();
-    return true;
+}
+
+// A box that no one sees would never be closed: the program would hang instead of ending,
+// and a service manager would never start it again.
+void MForm::showStartFailure(const QString &reason)
+{
+    const QString text = tr("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.").arg(reason);
+    writeToStandardError(text);
+    if (hasScreen) {
+        QMessageBox::critical(nullptr, QStringLiteral("Quor Kiv3 Device Proxy"), text,
+                              QMessageBox::Ok);
+    }
 }
 
 void MForm::offerSimulation(DeviceSimulator &simulator)

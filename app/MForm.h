@@ -1,12 +1,10 @@
 #pragma once
 
 #include "ClientPolicy.h"
-#include "DeviceFactory.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QSystemTrayIcon>
-
-#include <memory>
 
 class DevProxy;
 class DeviceSimulator;
@@ -17,7 +15,8 @@ namespace Ui {
 class MForm;
 }
 
-// The agent's only window: the time-stamped log view, plus the tray icon and its menu.
+// The agent's only window: the time-stamped log view, plus the tray icon and its menu. It
+// shows a service that others own and start.
 class MForm : public QMainWindow
 {
     Q_OBJECT
@@ -34,11 +33,13 @@ public:
     // Whether the platform shows windows to anyone: not offscreen, minimal or screenless.
     static bool isScreenSeen();
 
-    // Starts the service with the machine's devices, unless others are given, and writes
-    // the banner; false after the failure was written to standard error and, where the
-    // screen is seen, shown in a box.
-    bool startService(std::unique_ptr<DeviceFactory> devices = std::make_unique<DeviceFactory>(),
-                      const ClientPolicy &policy = ClientPolicy());
+    // Writes the banner for the service started under the policy, then the service's log;
+    // offers its reader entry, and its simulation where its devices are simulated. The
+    // service may go before the window does.
+    void showService(DevProxy &service, const ClientPolicy &policy);
+    // Writes why the service could not start to standard error and, where the screen is
+    // seen, shows it in a box.
+    void showStartFailure(const QString &reason);
 
 private slots:
     void log(const QString &text);
@@ -69,7 +70,7 @@ private:
     QAction *quitAction = nullptr;
     QAction *cleanAction = nullptr;
     QAction *detachAction = nullptr;
-    DevProxy *proxy = nullptr;
+    QPointer<DevProxy> proxy;
     const bool hasTray;
     const bool hasScreen;
     int m_droppedLines = 0;

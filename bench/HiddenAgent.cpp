@@ -1,7 +1,7 @@
 #include "HiddenAgent.h"
 
 #include "BenchReport.h"
-#include "DevProxy.h"
+#include "EStartFailed.h"
 #include "Reader.h"
 #include "SimulatedSerialPorts.h"
 
@@ -46,6 +46,11 @@ HiddenAgent::HiddenAgent()
 {
     requireFreePort(DevProxy::kPlainPort);
     requireFreePort(DevProxy::kSecurePort);
-    if (!m_window.startService(std::make_unique<NoDevices>(m_reader)) || !m_reader)
-        throw BenchFailed { QStringLiteral("the agent did not start") };
+    try {
+        m_service = std::make_unique<DevProxy>(nullptr, std::make_unique<SpoolerPrintEngine>(),
+                                               std::make_unique<NoDevices>(m_reader));
+    } catch (const EStartFailed &failure) {
+        throw BenchFailed { QStringLiteral("the agent did not start: %1").arg(failure.reason) };
+    }
+    m_window.showService(*m_service, ClientPolicy());
 }

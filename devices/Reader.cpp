@@ -24,8 +24,6 @@ const QLatin1String kTestOpenPrefix("Freescale CDC Device");
 constexpr int kQueryWrittenMs = 40;
 constexpr int kAnswerMs = 40;
 constexpr int kBurstSilenceMs = 20;
-constexpr int kIdleWaitMs = 3000;
-constexpr int kScanPauseMs = 3000;
 // A device that never falls silent must not grow a burst without bound.
 constexpr int kMaxBurstBytes = 4096;
 // Nor hold up the search: a probe's answer that has not ended within this time (or within
@@ -188,7 +186,7 @@ void Reader::runAttached(QSerialPort &port, const SerialPortEntry &entry)
 {
     while (!isStopRequested()) {
         port.clearError();
-        if (port.waitForReadyRead(kIdleWaitMs)) {
+        if (port.waitForReadyRead(int(timings.idleWait.count()))) {
             decodeBurst(readBurst(port));
             continue;
         }
@@ -253,7 +251,7 @@ bool Reader::isListed(const SerialPortEntry &entry) const
 void Reader::pauseBetweenScans()
 {
     // Ends early when a stop is requested, so that quitting does not wait out the pause.
-    QDeadlineTimer deadline(kScanPauseMs);
+    QDeadlineTimer deadline(timings.scanPause);
     QMutexLocker locker(&mutex);
     while (!stopRequested && !deadline.hasExpired())
         stopRaised.wait(&mutex, deadline);

@@ -8,10 +8,19 @@
 #include <QThread>
 #include <QWaitCondition>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
 class QSerialPort;
+
+// How long the reader waits for the machine to change: between scans of the ports, and
+// for a burst from the attached reader before it checks whether the reader is still there.
+struct ReaderTimings
+{
+    std::chrono::milliseconds scanPause = std::chrono::seconds(3);
+    std::chrono::milliseconds idleWait = std::chrono::seconds(3);
+};
 
 // Worker thread that finds a card reader among the serial ports, keeps one attached and
 // reports its card frames. It has no event loop: it blocks in port waits and pauses.
@@ -31,6 +40,8 @@ public:
     QString currentPort() const;
     // Gives the attached reader up once it has been silent for an idle wait.
     virtual void detach();
+    // Takes effect from start(); to be called before it.
+    void setTimings(const ReaderTimings &timings) { this->timings = timings; }
 
     // Whether a port with this description has one of the card reader's adapters.
     static bool isCandidate(const QString &description);
@@ -73,4 +84,5 @@ private:
     // Wakes the pause between scans when the stop flag is raised.
     QWaitCondition stopRaised;
     const std::shared_ptr<const SerialPorts> ports;
+    ReaderTimings timings;
 };

@@ -30,8 +30,7 @@ QString asJsonStringContent(const QString &value)
 } // namespace
 
 DevProxy::DevProxy(QObject *parent, std::unique_ptr<PrintEngine> printEngine,
-                   std::unique_ptr<DeviceFactory> devices, ClientPolicy policy,
-                   const ServiceLimits &limits)
+                   std::unique_ptr<DeviceFactory> devices, const AgentConfig &config)
     : QObject(parent)
     , m_printEngine(std::move(printEngine))
     , m_requests(*m_printEngine, devices->simulator())
@@ -40,7 +39,7 @@ DevProxy::DevProxy(QObject *parent, std::unique_ptr<PrintEngine> printEngine,
     })
     , m_devices(std::move(devices))
 {
-    m_endpoints = new Endpoints(policy, limits, this);
+    m_endpoints = new Endpoints(config.policy, config.limits, config.ports, this);
     if (!m_endpoints->listen())
         throw EStartFailed { m_endpoints->errorString() };
     connect(m_endpoints, &Endpoints::admitted, this, &DevProxy::onNewConnection);
@@ -48,7 +47,7 @@ DevProxy::DevProxy(QObject *parent, std::unique_ptr<PrintEngine> printEngine,
     connect(m_endpoints, &Endpoints::message, this, &DevProxy::message);
     connect(&m_jobs, &JobFollower::jobChanged, this, &DevProxy::sendJobEvent);
 
-    startDevices(parent);
+    startDevices(parent, config.readerTimings);
 }
 
 DevProxy::~DevProxy()
@@ -70,6 +69,11 @@ DevProxy::~DevProxy()
     }
 }
 
+EndpointPorts DevProxy::ports() const
+{
+    return m_endpoints->ports();
+}
+
 QString DevProxy::readerLabel() const
 {
     return m_reader->currentPort();
@@ -86,9 +90,10 @@ DeviceSimulator *DevProxy::simulator() const
 }
 
 // The reader gets the service's own parent, so that it belongs to the service alone.
-void DevProxy::startDevices(QObject *parent)
+void DevProxy::startDevices(QObject *parent, const ReaderTimings &timings)
 {
     m_reader = m_devices->createReader(parent);
+    m_reader->setTimings(timings);
     connect(m_reader, &Reader::message, this, &DevProxy::message);
     connect(m_reader, &Reader::reader, this, &DevProxy::onreader);
     connect(m_reader, &Reader::unreader, this, &DevProxy::onunreader);

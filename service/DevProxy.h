@@ -5,13 +5,12 @@
 #include <QSslError>
 #include <QString>
 
-#include "ClientPolicy.h"
+#include "AgentConfig.h"
 #include "DeviceFactory.h"
 #include "Endpoints.h"
 #include "JobFollower.h"
 #include "MessageTurns.h"
 #include "RequestHandler.h"
-#include "ServiceLimits.h"
 #include "SpoolerPrintEngine.h"
 
 #include <memory>
@@ -35,15 +34,17 @@ public:
     static constexpr quint64 kMaxIncomingBytes = ServiceLimits::kMessageBytes;
 
     // The print engine is the system's spooler and the devices are the machine's own
-    // unless stand-ins are given; every client is admitted unless a policy says otherwise,
-    // within the limits that fit this process.
+    // unless stand-ins are given; the configuration is the agent's own unless another is.
+    // Throws EStartFailed when the plain endpoint cannot listen, before any device starts.
     explicit DevProxy(QObject *parent,
                       std::unique_ptr<PrintEngine> printEngine
                       = std::make_unique<SpoolerPrintEngine>(),
                       std::unique_ptr<DeviceFactory> devices = std::make_unique<DeviceFactory>(),
-                      ClientPolicy policy = ClientPolicy(),
-                      const ServiceLimits &limits = ServiceLimits::forThisProcess());
+                      const AgentConfig &config = AgentConfig());
     ~DevProxy() override;
+
+    // The ports the endpoints listen on, as the system chose them where it was asked to.
+    EndpointPorts ports() const;
 
     // Label of the attached card reader, or a null string while none is attached.
     QString readerLabel() const;
@@ -66,7 +67,7 @@ private slots:
     void oncallin(const QString &number);
 
 private:
-    void startDevices(QObject *parent);
+    void startDevices(QObject *parent, const ReaderTimings &timings);
     void releaseDevices();
     static QString readerMessage(const QString &label);
     void handleMessage(QWebSocket *socket, const QString &client, const QString &message);

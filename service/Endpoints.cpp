@@ -92,10 +92,12 @@ QList<QSslCipher> modernCiphers()
 
 } // namespace
 
-Endpoints::Endpoints(const ClientPolicy &policy, const ServiceLimits &limits, QObject *parent)
+Endpoints::Endpoints(const ClientPolicy &policy, const ServiceLimits &limits,
+                     const EndpointPorts &ports, QObject *parent)
     : QObject(parent)
     , m_policy(policy)
     , m_limits(limits)
+    , m_ports(ports)
     , m_caps(limits.maxConnections, limits.maxConnectionsPerPeer)
     , m_budget(limits.totalBytes)
     , m_plainServer(new QWebSocketServer(kServerName, QWebSocketServer::NonSecureMode, this))
@@ -139,6 +141,20 @@ void Endpoints::close()
     disconnect(m_plainServer, nullptr, this, nullptr);
 }
 
+EndpointPorts Endpoints::ports() const
+{
+    return { portOf(false), portOf(true) };
+}
+
+quint16 Endpoints::portOf(bool secure) const
+{
+    for (const ClientListener *listener : m_listeners) {
+        if (listener->isSecure() == secure)
+            return listener->serverPort();
+    }
+    return 0;
+}
+
 void Endpoints::measure(QWebSocket *socket)
 {
     if (ClientWatch *watch = ClientWatch::of(socket))
@@ -156,11 +172,15 @@ QString Endpoints::peerLabel(const QWebSocket *socket)
 }
 
 // A further plain address that cannot be listened on (::1 without IPv6) leaves the endpoint
-// serving on the others; a TLS address that cannot is silent.
+// serving on the others; a TLS address that cannot is silent. Where the system chooses the
+// port, the further addresses take the one it chose for the first, so that an endpoint has
+// one port on every address.
 bool Endpoints::listenOn(const QHostAddress &address, bool secure)
 {
+    const quint16 chosen = portOf(secure);
+    const quint16 port = chosen ? chosen : (secure ? m_ports.secure : m_ports.plain);
     auto *listener = new ClientListener(secure, this);
-    if (!listener->listen(address, secure ? kSecurePort : kPlainPort)) {
+    if (!listener->listen(address, port)) {
         if (!secure)
             m_errorString = listener->errorString();
         delete listener;

@@ -16,6 +16,13 @@ class QTcpSocket;
 class QWebSocket;
 class QWebSocketServer;
 
+// The ports of the two endpoints; where one is 0 the system chooses a free port for it.
+struct EndpointPorts
+{
+    quint16 plain = 54389;
+    quint16 secure = 54390;
+};
+
 // The service's two WebSocket endpoints, plain and TLS, on every address the policy names,
 // with the compiled-in certificate. They keep what clients can take within the limits:
 // connections past the caps are refused as they arrive, handshakes are bounded in size and
@@ -26,11 +33,11 @@ class Endpoints : public QObject
     Q_OBJECT
 
 public:
-    static constexpr quint16 kPlainPort = 54389;
-    static constexpr quint16 kSecurePort = 54390;
+    static constexpr quint16 kPlainPort = EndpointPorts().plain;
+    static constexpr quint16 kSecurePort = EndpointPorts().secure;
 
     explicit Endpoints(const ClientPolicy &policy, const ServiceLimits &limits = ServiceLimits(),
-                       QObject *parent = nullptr);
+                       const EndpointPorts &ports = EndpointPorts(), QObject *parent = nullptr);
 
     // The plain endpoint must listen on the first of the policy's addresses: false, with
     // errorString() telling why, if it cannot, and then nothing else is tried. Every other
@@ -39,6 +46,9 @@ public:
     QString errorString() const { return m_errorString; }
     // Stops listening, TLS endpoint first; nothing is handed on afterwards.
     void close();
+    // The ports listened on, as chosen where the system chose them; 0 for an endpoint that
+    // listens nowhere.
+    EndpointPorts ports() const;
 
     // To be called after writing to an admitted socket: ends it if it now holds too much.
     void measure(QWebSocket *socket);
@@ -56,6 +66,7 @@ signals:
 
 private:
     bool listenOn(const QHostAddress &address, bool secure);
+    quint16 portOf(bool secure) const;
     void configureTls();
     void onArrived(ClientListener *listener, QTcpSocket *socket);
     bool admitByCount(QTcpSocket *socket);
@@ -75,6 +86,7 @@ private:
 
     const ClientPolicy m_policy;
     const ServiceLimits m_limits;
+    const EndpointPorts m_ports;
     ConnectionCaps m_caps;
     MemoryBudget m_budget;
     // Run the WebSocket handshakes on the sockets that the listeners accept.

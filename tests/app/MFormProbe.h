@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DevProxy.h"
+#include "InProcessConfig.h"
 #include "MForm.h"
 
 #include <QAction>
@@ -9,9 +11,10 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 // Ways into the window that a user has and a test lacks: its menu entries, its log view,
-// and answers to the modal loops of menus and message boxes.
+// and answers to the modal loops of menus and message boxes; and a service to show.
 
 inline QAction *entry(const MForm &window, const QString &text)
 {
@@ -26,6 +29,18 @@ inline QAction *entry(const MForm &window, const QString &text)
 inline QPlainTextEdit *logView(const MForm &window)
 {
     return window.findChild<QPlainTextEdit *>(QStringLiteral("log"));
+}
+
+// The service on ports that the system chooses, with the machine's devices unless others
+// are given, shown in the window as the agent shows its own. The window may outlive it.
+inline std::unique_ptr<DevProxy> showServiceIn(MForm &window,
+                                               std::unique_ptr<DeviceFactory> devices
+                                               = std::make_unique<DeviceFactory>())
+{
+    auto service = std::make_unique<DevProxy>(nullptr, std::make_unique<SpoolerPrintEngine>(),
+                                              std::move(devices), inProcessConfig());
+    window.showService(*service, ClientPolicy());
+    return service;
 }
 
 constexpr int kModalWaitMs = 10000;

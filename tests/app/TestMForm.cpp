@@ -1,5 +1,4 @@
 #include "Agent.h"
-#include "AgentPorts.h"
 #include "Banner.h"
 #include "MForm.h"
 #include "MFormProbe.h"
@@ -56,19 +55,6 @@ bool isLogLine(const QString &line, const QString &text, const QString &before,
     return line == before + text || line == after + text;
 }
 
-// A start failure opens a modal box: answer it, so that the test fails instead of hanging.
-QString startServiceFailure(MForm &window)
-{
-    QString failure;
-    ModalResponder<QMessageBox> responder([&](QMessageBox *box) {
-        failure = box->text();
-        box->done(QMessageBox::Ok);
-    });
-    if (!window.startService() && failure.isEmpty())
-        failure = QStringLiteral("the service did not start, and no box said why");
-    return failure;
-}
-
 // Every log line is copied to standard error; ten thousand of them would bury a failure.
 struct QuietStandardError
 {
@@ -97,7 +83,6 @@ class TestMForm : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void windowMatchesItsDesign();
     void contextMenuListsEntriesAndKeepsDetachDisabledWithoutReader_data();
     void contextMenuListsEntriesAndKeepsDetachDisabledWithoutReader();
@@ -115,11 +100,6 @@ private slots:
     void runAgentReportsTakenPortAndReturnsOne();
     void quitEntryEndsEventLoopWithCodeZero();
 };
-
-void TestMForm::initTestCase()
-{
-    KIV3_REQUIRE_FREE_AGENT_PORTS();
-}
 
 void TestMForm::windowMatchesItsDesign()
 {
@@ -152,8 +132,7 @@ void TestMForm::contextMenuListsEntriesAndKeepsDetachDisabledWithoutReader()
 {
     QFETCH(bool, startService);
     MForm window(nullptr, true);
-    if (startService)
-        QCOMPARE(startServiceFailure(window), QString());
+    const std::unique_ptr<DevProxy> service = startService ? showServiceIn(window) : nullptr;
 
     QMenu *shown = nullptr;
     QStringList entries;
@@ -218,7 +197,7 @@ void TestMForm::closeMinimisesWindowWithoutTray()
     MForm window(nullptr, false);
     QAction *toggle = entry(window, kShowEntry);
     QVERIFY(toggle);
-    QCOMPARE(startServiceFailure(window), QString());
+    const std::unique_ptr<DevProxy> service = showServiceIn(window);
     QVERIFY(window.isVisible());
     QVERIFY(!window.isMinimized());
     QCOMPARE(toggle->text(), kHideEntry);
@@ -380,7 +359,7 @@ void TestMForm::serviceStartWritesBannerThenServingLine()
 {
     MForm window(nullptr, true);
     const QString before = timePrefix();
-    QCOMPARE(startServiceFailure(window), QString());
+    const std::unique_ptr<DevProxy> service = showServiceIn(window);
     const QString after = timePrefix();
     QVERIFY(!window.isVisible());
 
@@ -409,9 +388,11 @@ void TestMForm::runAgentReportsTakenPortAndReturnsOne()
 {
     QFETCH(bool, screenSeen);
     QTcpServer squatter;
-    QVERIFY(squatter.listen(QHostAddress::Any, 54389));
+    QVERIFY(squatter.listen(QHostAddress::Any, 0));
+    AgentConfig config = inProcessConfig();
+    config.ports.plain = squatter.serverPort();
     QWebSocketServer probe(QStringLiteral("probe"), QWebSocketServer::NonSecureMode);
-    QVERIFY(!probe.listen(QHostAddress::Any, 54389));
+    QVERIFY(!probe.listen(QHostAddress::Any, config.ports.plain));
     const QString expectedText
         = QStringLiteral("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.").arg(probe.errorString());
 
@@ -432,7 +413,7 @@ void TestMForm::runAgentReportsTakenPortAndReturnsOne()
             else
                 box->reject();
         });
-        result = runAgent(window);
+        result = runAgent(window, AgentOptions(), config);
         QCOMPARE(responder.seen(), screenSeen ? 1 : 0);
     }
     QCOMPARE(result, 1);

@@ -1,4 +1,3 @@
-#include "AgentPorts.h"
 #include "MForm.h"
 #include "MFormProbe.h"
 #include "SimulatedReader.h"
@@ -11,7 +10,7 @@
 
 namespace {
 
-// A scan, a probe and an attachment on a busy machine; the pause between scans is 3 s.
+// A scan, a probe and an attachment on a busy machine.
 constexpr int kAttachWaitMs = 15000;
 const QString kDetachEntry = QStringLiteral("中斷並嘗試連接下一台讀卡機");
 const QString kAttachedText = QStringLiteral("成功連接讀卡機");
@@ -51,14 +50,8 @@ class TestTrayReader : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void detachEntryIsOfferedWhileAReaderIsAttachedAndGivesItUp();
 };
-
-void TestTrayReader::initTestCase()
-{
-    KIV3_REQUIRE_FREE_AGENT_PORTS();
-}
 
 void TestTrayReader::detachEntryIsOfferedWhileAReaderIsAttachedAndGivesItUp()
 {
@@ -68,7 +61,8 @@ void TestTrayReader::detachEntryIsOfferedWhileAReaderIsAttachedAndGivesItUp()
     // reader's thread would otherwise attach it at any moment after the start.
     const auto ports = std::make_shared<SimulatedSerialPorts>();
     MForm window(nullptr, true);
-    QVERIFY(window.startService(std::make_unique<TestDeviceFactory>(ports)));
+    const std::unique_ptr<DevProxy> service
+        = showServiceIn(window, std::make_unique<TestDeviceFactory>(ports));
     QVERIFY(!detachEnabledInTrayMenu(window));
     ports->setEntries({ device.portEntry() });
 

@@ -1,4 +1,3 @@
-#include "AgentPorts.h"
 #include "DeviceSimulator.h"
 #include "MForm.h"
 #include "MFormProbe.h"
@@ -122,13 +121,12 @@ void TestTraySimulation::trayOffersSimulationOnlyWithSimulatedDevices_data()
 void TestTraySimulation::trayOffersSimulationOnlyWithSimulatedDevices()
 {
     QFETCH(bool, simulated);
-    KIV3_REQUIRE_FREE_AGENT_PORTS();
     MForm window(nullptr, true, false);
     std::unique_ptr<DeviceFactory> devices = simulated
         ? std::unique_ptr<DeviceFactory>(std::make_unique<SimulatedDevices>())
         : std::make_unique<DeviceFactory>();
 
-    QVERIFY(window.startService(std::move(devices)));
+    const std::unique_ptr<DevProxy> service = showServiceIn(window, std::move(devices));
 
     QCOMPARE(simulateSubmenu(window) != nullptr, simulated);
     QCOMPARE(window.findChild<QSystemTrayIcon *>()->toolTip().contains(kModeLine), simulated);

@@ -1,7 +1,7 @@
-#include "AgentPorts.h"
 #include "ConnectionCaps.h"
 #include "DevProxy.h"
 #include "FakePrintEngine.h"
+#include "InProcessConfig.h"
 #include "RawWebSocket.h"
 #include "TestClient.h"
 #include "TestDeviceFactory.h"
@@ -23,7 +23,6 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 constexpr qint64 kKiB = 1024;
-const QByteArray kHandshake = RawWebSocket::handshakeRequest(DevProxy::kPlainPort);
 const QString kVersionQueried = QStringLiteral("取回Kiv3 Device Proxy版本資訊");
 const QString kOpened = QStringLiteral("建立連線成功");
 
@@ -99,8 +98,10 @@ public:
     enum Opening { WithHandshake, WithoutHandshake };
     enum Reading { Reads, NeverReads };
 
-    HostileClient(const QByteArray &bytes, Opening opening = WithHandshake, Reading reading = Reads)
-        : m_descriptor(RawWebSocket::connectToLoopback(DevProxy::kPlainPort))
+    HostileClient(quint16 port, const QByteArray &bytes, Opening opening = WithHandshake,
+                  Reading reading = Reads)
+        : m_handshake(RawWebSocket::handshakeRequest(port))
+        , m_descriptor(RawWebSocket::connectToLoopback(port))
     {
         if (reading == NeverReads) {
             const int smallest = 4096;
@@ -122,7 +123,7 @@ private:
     void run(const QByteArray &bytes, Opening opening, Reading reading)
     {
         if (opening == WithHandshake
-            && !(RawWebSocket::sendAll(m_descriptor, kHandshake)
+            && !(RawWebSocket::sendAll(m_descriptor, m_handshake)
                  && RawWebSocket::readHandshakeAnswer(m_descriptor))) {
             m_ended = true;
             return;
@@ -139,6 +140,7 @@ private:
         m_ended = true;
     }
 
+    const QByteArray m_handshake;
     const int m_descriptor;
     std::atomic<bool> m_ended { false };
     std::atomic<int> m_closeCode { -1 };
@@ -149,10 +151,19 @@ struct Service
 {
     explicit Service(const ServiceLimits &limits)
         : proxy(nullptr, std::make_unique<FakePrintEngine>(), std::make_unique<TestDeviceFactory>(),
-                ClientPolicy(), limits)
+                configWith(limits))
         , lines(&proxy, &DevProxy::message)
     {
     }
+
+    static AgentConfig configWith(const ServiceLimits &limits)
+    {
+        AgentConfig config = inProcessConfig();
+        config.limits = limits;
+        return config;
+    }
+
+    quint16 port() const { return proxy.ports().plain; }
 
     int linesWith(const QString &text) const
     {
@@ -216,7 +227,6 @@ private:
 
 void TestClientLimits::initTestCase()
 {
-    KIV3_REQUIRE_FREE_AGENT_PORTS();
     QVERIFY(allowOldTlsInThisProcess(m_directory.path()));
 }
 
@@ -266,12 +276,13 @@ void TestClientLimits::budgetEndsWhatHoldsTooMuch()
 
     Service service(smallLimits());
     TestClient page;
-    QVERIFY(page.connectPlain());
+    QVERIFY(page.connectPlain(service.port()));
 
     std::vector<std::unique_ptr<HostileClient>> hostile;
     for (const QByteArray &bytes : clients) {
         hostile.push_back(std::make_unique<HostileClient>(
-            bytes, withHandshake ? HostileClient::WithHandshake : HostileClient::WithoutHandshake,
+            service.port(), bytes,
+            withHandshake ? HostileClient::WithHandshake : HostileClient::WithoutHandshake,
             reads ? HostileClient::Reads : HostileClient::NeverReads));
         // One after the other, so that the first is the largest when the total is passed.
         if (withHandshake)
@@ -298,10 +309,10 @@ void TestClientLimits::connectionsPastTheCapAreRefusedInOneEpisode()
     std::vector<std::unique_ptr<TestClient>> pages;
     for (int i = 0; i < limits.maxConnections; ++i) {
         pages.push_back(std::make_unique<TestClient>());
-        QVERIFY(pages.back()->connectPlain());
+        QVERIFY(pages.back()->connectPlain(service.port()));
     }
-    HostileClient refused { QByteArray() };
-    HostileClient refusedToo { QByteArray() };
+    HostileClient refused { service.port(), QByteArray() };
+    HostileClient refusedToo { service.port(), QByteArray() };
     QVERIFY(QTest::qWaitFor([&] { return refused.ended() && refusedToo.ended(); }, kWaitMs));
     QCOMPARE(service.linesWith(QStringLiteral("連線數已達上限3, 拒絕新的連線")), 1);
     QVERIFY(answersVersionQuery(*pages.front()));
@@ -309,7 +320,7 @@ void TestClientLimits::connectionsPastTheCapAreRefusedInOneEpisode()
     QVERIFY(pages.back()->closeAndWait());
     QVERIFY(service.awaitLine(QStringLiteral("連線數回到上限3以下, 期間共拒絕2條連線")));
     TestClient later;
-    QVERIFY(later.connectPlain());
+    QVERIFY(later.connectPlain(service.port()));
 }
 
 void TestClientLimits::capsCountPeersApart_data()
@@ -375,14 +386,14 @@ void TestClientLimits::silentConnectionIsPingedThenClosed()
 
     if (answersPings) {
         TestClient page;
-        QVERIFY(page.connectPlain());
+        QVERIFY(page.connectPlain(service.port()));
         QTest::qWait(1500);
         QCOMPARE(page.socket().state(), QAbstractSocket::ConnectedState);
         QCOMPARE(service.linesWith(idleLine), 0);
         QVERIFY(answersVersionQuery(page));
         return;
     }
-    HostileClient silent { QByteArray() };
+    HostileClient silent { service.port(), QByteArray() };
     QVERIFY(service.awaitLine(idleLine));
     QVERIFY(QTest::qWaitFor([&] { return silent.ended(); }, kWaitMs));
     QCOMPARE(silent.closeCode(), 1001);
@@ -404,7 +415,7 @@ void TestClientLimits::tlsBelowOnePointTwoIsRefused()
     QFETCH(bool, connects);
     Service service(ServiceLimits {});
     TestClient page;
-    QCOMPARE(page.connectSecure(protocol), connects);
+    QCOMPARE(page.connectSecure(service.proxy.ports().secure, protocol), connects);
 }
 
 QTEST_MAIN(TestClientLimits)

@@ -1,8 +1,8 @@
-#include "AgentPorts.h"
 #include "ClientCrowd.h"
 #include "DevProxy.h"
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
+#include "InProcessConfig.h"
 #include "TestDeviceFactory.h"
 #include "VersionReply.h"
 
@@ -43,16 +43,10 @@ class TestClientLoad : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void everyQueryIsAnsweredOnItsOwnSocket_data();
     void everyQueryIsAnsweredOnItsOwnSocket();
 };
-
-void TestClientLoad::initTestCase()
-{
-    KIV3_REQUIRE_FREE_AGENT_PORTS();
-}
 
 void TestClientLoad::init()
 {
@@ -82,7 +76,7 @@ void TestClientLoad::everyQueryIsAnsweredOnItsOwnSocket()
     QVERIFY2(descriptorProblem.isEmpty(), qPrintable(descriptorProblem));
 
     DevProxy proxy(nullptr, std::make_unique<FakePrintEngine>(),
-                   std::make_unique<TestDeviceFactory>());
+                   std::make_unique<TestDeviceFactory>(), inProcessConfig());
     int versionLines = 0;
     connect(&proxy, &DevProxy::message, this, [&versionLines](const QString &line) {
         versionLines += line.endsWith(kVersionQueried) ? 1 : 0;
@@ -90,7 +84,7 @@ void TestClientLoad::everyQueryIsAnsweredOnItsOwnSocket()
     const int total = clients * queriesPerClient;
     const int waitMs = kBaseWaitMs + total / 1000 * kWaitPerThousandQueriesMs;
 
-    ClientCrowd crowd(clients, queriesPerClient);
+    ClientCrowd crowd(proxy.ports().plain, clients, queriesPerClient);
     crowd.start();
     QVERIFY2(QTest::qWaitFor([&] { return crowd.received() >= total || crowd.disconnected() > 0; },
                              waitMs),

@@ -1,8 +1,8 @@
-#include "AgentPorts.h"
 #include "DebugCapture.h"
 #include "DevProxy.h"
 #include "EStartFailed.h"
 #include "FakeAD101.h"
+#include "InProcessConfig.h"
 #include "TestClient.h"
 #include "TestDeviceFactory.h"
 
@@ -53,12 +53,20 @@ int liveSockets(const DevProxy &proxy)
 class QuietDevProxy : public DevProxy
 {
 public:
-    QuietDevProxy()
+    explicit QuietDevProxy(const AgentConfig &config = inProcessConfig())
         : DevProxy(nullptr, std::make_unique<SpoolerPrintEngine>(),
-                   std::make_unique<TestDeviceFactory>())
+                   std::make_unique<TestDeviceFactory>(), config)
     {
     }
 };
+
+// A port that nothing listens on now, to see whether something listens on it later.
+quint16 unusedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::Any, 0);
+    return probe.serverPort();
+}
 
 QString listenErrorOnTakenPort(quint16 port)
 {
@@ -74,7 +82,6 @@ class TestDevProxy : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void clientArrivalAndDepartureAreLogged_data();
     void clientArrivalAndDepartureAreLogged();
@@ -88,11 +95,6 @@ private slots:
     void silentPeersAreDroppedAtTheHandshakeDeadline();
     void fiveHundredClientsAreAcceptedAndReleased();
 };
-
-void TestDevProxy::initTestCase()
-{
-    KIV3_REQUIRE_FREE_AGENT_PORTS();
-}
 
 void TestDevProxy::init()
 {
@@ -116,7 +118,8 @@ void TestDevProxy::clientArrivalAndDepartureAreLogged()
         QuietDevProxy proxy;
         QSignalSpy log(&proxy, &DevProxy::message);
         TestClient client;
-        QVERIFY(secure ? client.connectSecure() : client.connectPlain());
+        QVERIFY(secure ? client.connectSecure(proxy.ports().secure)
+                       : client.connectPlain(proxy.ports().plain));
         QTRY_COMPARE(log.size(), 1);
 
         // The dual-stack listener sees an IPv4 peer in its mapped form; the label is
@@ -148,7 +151,7 @@ void TestDevProxy::tlsHandshakeCompletesWithTheCompiledInCertificate()
     QuietDevProxy proxy;
     QSignalSpy log(&proxy, &DevProxy::message);
     TestClient client;
-    QVERIFY(client.connectSecure(QSsl::SslProtocol(protocol)));
+    QVERIFY(client.connectSecure(proxy.ports().secure, QSsl::SslProtocol(protocol)));
     QVERIFY(client.sslErrors().isEmpty());
     QTRY_COMPARE(log.size(), 1);
     QVERIFY(log.first().first().toString().endsWith(QStringLiteral("建立加密連線成功")));
@@ -159,14 +162,16 @@ void TestDevProxy::tlsHandshakeCompletesWithTheCompiledInCertificate()
 void TestDevProxy::plainPortTakenThrowsTheListenerErrorAndStartsNothingElse()
 {
     QTcpServer squatter;
-    QVERIFY(squatter.listen(QHostAddress::Any, DevProxy::kPlainPort));
-    const QString expectedReason = listenErrorOnTakenPort(DevProxy::kPlainPort);
+    QVERIFY(squatter.listen(QHostAddress::Any, 0));
+    AgentConfig config = inProcessConfig();
+    config.ports = { squatter.serverPort(), unusedPort() };
+    const QString expectedReason = listenErrorOnTakenPort(config.ports.plain);
     QVERIFY(!expectedReason.isEmpty());
 
     const auto ports = std::make_shared<NoSerialPorts>();
     try {
         DevProxy proxy(nullptr, std::make_unique<SpoolerPrintEngine>(),
-                       std::make_unique<TestDeviceFactory>(ports));
+                       std::make_unique<TestDeviceFactory>(ports), config);
         QFAIL("the service started on a taken port");
     } catch (const EStartFailed &failure) {
         QCOMPARE(failure.reason, expectedReason);
@@ -177,26 +182,28 @@ void TestDevProxy::plainPortTakenThrowsTheListenerErrorAndStartsNothingElse()
     QTest::qWait(100);
     QCOMPARE(ports->enumerations(), 0);
     QTcpServer tlsPortCheck;
-    QVERIFY2(tlsPortCheck.listen(QHostAddress::Any, DevProxy::kSecurePort),
+    QVERIFY2(tlsPortCheck.listen(QHostAddress::Any, config.ports.secure),
              "the TLS endpoint was left listening after a failed start");
 }
 
 void TestDevProxy::tlsPortTakenLeavesThePlainEndpointServingSilently()
 {
     QTcpServer squatter;
-    QVERIFY(squatter.listen(QHostAddress::Any, DevProxy::kSecurePort));
+    QVERIFY(squatter.listen(QHostAddress::Any, 0));
+    AgentConfig config = inProcessConfig();
+    config.ports.secure = squatter.serverPort();
 
-    QuietDevProxy proxy;
+    QuietDevProxy proxy(config);
     QSignalSpy log(&proxy, &DevProxy::message);
     TestClient client;
-    QVERIFY(client.connectPlain());
+    QVERIFY(client.connectPlain(proxy.ports().plain));
     QTRY_COMPARE(log.size(), 1);
     QVERIFY(log.first().first().toString().endsWith(QStringLiteral("建立連線成功")));
 
     // A TLS client reaches the other program, never the service.
     QSignalSpy squatterConnections(&squatter, &QTcpServer::newConnection);
     QTcpSocket tlsAttempt;
-    tlsAttempt.connectToHost(QHostAddress::LocalHost, DevProxy::kSecurePort);
+    tlsAttempt.connectToHost(QHostAddress::LocalHost, squatter.serverPort());
     QVERIFY(squatterConnections.wait(5000));
     QTest::qWait(200);
     QCOMPARE(log.size(), 1);
@@ -210,8 +217,8 @@ void TestDevProxy::destroyingWithClientsReportsTheirCountAndDropsThem()
     {
         QuietDevProxy proxy;
         QSignalSpy log(&proxy, &DevProxy::message);
-        QVERIFY(plain.connectPlain());
-        QVERIFY(secure.connectSecure());
+        QVERIFY(plain.connectPlain(proxy.ports().plain));
+        QVERIFY(secure.connectSecure(proxy.ports().secure));
         QTRY_COMPARE(log.size(), 2);
         QCOMPARE(liveSockets(proxy), 2);
     }
@@ -237,17 +244,17 @@ void TestDevProxy::failedHandshakesNeverBecomeClients()
     QSignalSpy log(&proxy, &DevProxy::message);
 
     QTcpSocket plainGarbage;
-    plainGarbage.connectToHost(QHostAddress::LocalHost, DevProxy::kPlainPort);
+    plainGarbage.connectToHost(QHostAddress::LocalHost, proxy.ports().plain);
     QVERIFY(plainGarbage.waitForConnected(5000));
     plainGarbage.write("NOT A HANDSHAKE\r\n\r\n\x01\x02\x03");
 
     QTcpSocket tlsGarbage;
-    tlsGarbage.connectToHost(QHostAddress::LocalHost, DevProxy::kSecurePort);
+    tlsGarbage.connectToHost(QHostAddress::LocalHost, proxy.ports().secure);
     QVERIFY(tlsGarbage.waitForConnected(5000));
     tlsGarbage.write(QByteArray(512, '\x16'));
 
     QTcpSocket halfHandshake;
-    halfHandshake.connectToHost(QHostAddress::LocalHost, DevProxy::kPlainPort);
+    halfHandshake.connectToHost(QHostAddress::LocalHost, proxy.ports().plain);
     QVERIFY(halfHandshake.waitForConnected(5000));
     halfHandshake.write("GET / HTTP/1.1\r\nHost: localhost\r\nUpgr");
     QVERIFY(halfHandshake.waitForBytesWritten(5000));
@@ -256,18 +263,18 @@ void TestDevProxy::failedHandshakesNeverBecomeClients()
     QSslSocket tlsThenGarbage;
     tlsThenGarbage.setPeerVerifyMode(QSslSocket::VerifyNone);
     QSignalSpy encrypted(&tlsThenGarbage, &QSslSocket::encrypted);
-    tlsThenGarbage.connectToHostEncrypted(QStringLiteral("localhost"), DevProxy::kSecurePort);
+    tlsThenGarbage.connectToHostEncrypted(QStringLiteral("localhost"), proxy.ports().secure);
     QVERIFY(encrypted.wait(5000));
     tlsThenGarbage.write("NOT A HANDSHAKE\r\n\r\n");
 
     QSslSocket tlsHalfway;
     tlsHalfway.setPeerVerifyMode(QSslSocket::VerifyNone);
-    tlsHalfway.connectToHostEncrypted(QStringLiteral("localhost"), DevProxy::kSecurePort);
+    tlsHalfway.connectToHostEncrypted(QStringLiteral("localhost"), proxy.ports().secure);
     QVERIFY(tlsHalfway.waitForConnected(5000));
     tlsHalfway.abort();
 
     TestClient client;
-    QVERIFY(client.connectPlain());
+    QVERIFY(client.connectPlain(proxy.ports().plain));
     QTRY_COMPARE(log.size(), 1);
     QVERIFY(log.first().first().toString().endsWith(QStringLiteral("建立連線成功")));
 
@@ -289,13 +296,13 @@ void TestDevProxy::silentPeersAreDroppedAtTheHandshakeDeadline()
     QSignalSpy log(&proxy, &DevProxy::message);
 
     TestClient client;
-    QVERIFY(client.connectSecure());
+    QVERIFY(client.connectSecure(proxy.ports().secure));
     QTcpSocket silentPlain;
-    silentPlain.connectToHost(QHostAddress::LocalHost, DevProxy::kPlainPort);
+    silentPlain.connectToHost(QHostAddress::LocalHost, proxy.ports().plain);
     QSslSocket silentTls;
     silentTls.setPeerVerifyMode(QSslSocket::VerifyNone);
     QSignalSpy encrypted(&silentTls, &QSslSocket::encrypted);
-    silentTls.connectToHostEncrypted(QStringLiteral("localhost"), DevProxy::kSecurePort);
+    silentTls.connectToHostEncrypted(QStringLiteral("localhost"), proxy.ports().secure);
     QVERIFY(encrypted.wait(5000));
     QTRY_COMPARE(liveSockets(proxy), 3);
 
@@ -318,7 +325,7 @@ void TestDevProxy::fiveHundredClientsAreAcceptedAndReleased()
     std::vector<std::unique_ptr<TestClient>> clients;
     for (int i = 0; i < kClients; ++i) {
         clients.push_back(std::make_unique<TestClient>());
-        clients.back()->open(QUrl(QStringLiteral("ws://127.0.0.1:54389")));
+        clients.back()->open(TestClient::plainUrl(proxy.ports().plain));
     }
     for (auto &client : clients)
         QVERIFY(client->waitConnected());

@@ -1,7 +1,7 @@
-#include "AgentPorts.h"
 #include "DevProxy.h"
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
+#include "InProcessConfig.h"
 #include "ServiceLog.h"
 #include "SimulatedReader.h"
 #include "SimulatedSerialPorts.h"
@@ -19,7 +19,7 @@
 
 namespace {
 
-// A scan, a probe and an attachment on a busy machine; the pause between scans is 3 s.
+// A scan, a probe and an attachment on a busy machine.
 constexpr int kAttachWaitMs = 15000;
 constexpr int kCallEvent = 9;
 constexpr int kStartedEvent = 7;
@@ -33,7 +33,7 @@ struct Service
     explicit Service(std::shared_ptr<const SerialPorts> ports = std::make_shared<NoSerialPorts>())
         : devices(new TestDeviceFactory(std::move(ports)))
         , proxy(nullptr, std::make_unique<FakePrintEngine>(),
-                std::unique_ptr<DeviceFactory>(devices))
+                std::unique_ptr<DeviceFactory>(devices), inProcessConfig())
     {
     }
 
@@ -42,7 +42,8 @@ struct Service
     bool connect(TestClient &client, bool secure = false)
     {
         const int accepted = acceptedCount();
-        return (secure ? client.connectSecure() : client.connectPlain())
+        return (secure ? client.connectSecure(proxy.ports().secure)
+                       : client.connectPlain(proxy.ports().plain))
             && QTest::qWaitFor([&] { return acceptedCount() == accepted + 1; });
     }
 
@@ -120,7 +121,6 @@ class TestDeviceEvents : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cardReachesEveryClientOnce();
     void clientThatClosedNoLongerReceives();
@@ -133,11 +133,6 @@ private slots:
     void callerLinesReachTheServiceLog();
     void destroyingTheServiceReleasesTheCallerThenStopsTheReader();
 };
-
-void TestDeviceEvents::initTestCase()
-{
-    KIV3_REQUIRE_FREE_AGENT_PORTS();
-}
 
 void TestDeviceEvents::init()
 {

@@ -1,9 +1,9 @@
-#include "AgentPorts.h"
 #include "Endpoints.h"
 #include "TestClient.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QWebSocket>
@@ -13,6 +13,8 @@
 namespace {
 
 constexpr int kWaitMs = 15000;
+// The system chooses both ports, so that the test runs beside others.
+const EndpointPorts kChosenPorts { 0, 0 };
 const QString kShop = QStringLiteral("https://shop.example");
 const QString kDesk = QStringLiteral("http://desk.example:8080");
 const QString kAnyPage = QStringLiteral("https://anyone.example");
@@ -39,12 +41,13 @@ private slots:
     void originDecidesAdmission();
     void refusedOriginIsLoggedAsSent_data();
     void refusedOriginIsLoggedAsSent();
+    void chosenPortIsTheSameOnEveryAddress_data();
+    void chosenPortIsTheSameOnEveryAddress();
 };
 
 void TestEndpoints::initTestCase()
 {
     qRegisterMetaType<QWebSocket *>();
-    KIV3_REQUIRE_FREE_AGENT_PORTS();
 }
 
 void TestEndpoints::originDecidesAdmission_data()
@@ -87,13 +90,14 @@ void TestEndpoints::originDecidesAdmission()
     ClientPolicy policy;
     policy.allowedOrigins = allowedOrigins;
     policy.allowNoOrigin = allowNoOrigin;
-    Endpoints endpoints(policy);
+    Endpoints endpoints(policy, ServiceLimits(), kChosenPorts);
     QVERIFY2(endpoints.listen(), qPrintable(endpoints.errorString()));
     QSignalSpy admitted(&endpoints, &Endpoints::admitted);
     QSignalSpy lines(&endpoints, &Endpoints::message);
 
     TestClient client(origin);
-    const bool opened = secure ? client.connectSecure() : client.connectPlain();
+    const bool opened = secure ? client.connectSecure(endpoints.ports().secure)
+                               : client.connectPlain(endpoints.ports().plain);
     if (refusal.isEmpty()) {
         QVERIFY(opened);
         QTRY_COMPARE_WITH_TIMEOUT(admitted.size(), 1, kWaitMs);
@@ -132,12 +136,12 @@ void TestEndpoints::refusedOriginIsLoggedAsSent()
     QFETCH(QString, logged);
     ClientPolicy policy;
     policy.allowedOrigins = QStringList { kShop };
-    Endpoints endpoints(policy);
+    Endpoints endpoints(policy, ServiceLimits(), kChosenPorts);
     QVERIFY2(endpoints.listen(), qPrintable(endpoints.errorString()));
     QSignalSpy lines(&endpoints, &Endpoints::message);
 
     QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, Endpoints::kPlainPort);
+    client.connectToHost(QHostAddress::LocalHost, endpoints.ports().plain);
     QVERIFY(client.waitForConnected(kWaitMs));
     client.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
                  "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
@@ -146,6 +150,39 @@ void TestEndpoints::refusedOriginIsLoggedAsSent()
     QTRY_COMPARE_WITH_TIMEOUT(lines.size(), 1, kWaitMs);
     QVERIFY2(namesLoopbackPeer(lines.first().first().toString(), kRefusedOrigin.arg(logged)),
              qPrintable(lines.first().first().toString()));
+    endpoints.close();
+}
+
+void TestEndpoints::chosenPortIsTheSameOnEveryAddress_data()
+{
+    QTest::addColumn<bool>("localOnly");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("every interface, IPv4") << false << QStringLiteral("127.0.0.1");
+    QTest::newRow("local only, IPv4") << true << QStringLiteral("127.0.0.1");
+    QTest::newRow("local only, IPv6") << true << QStringLiteral("::1");
+}
+
+// Where the system chooses, the further addresses listen on the port chosen for the first,
+// so that the port read back reaches the endpoint on each of them.
+void TestEndpoints::chosenPortIsTheSameOnEveryAddress()
+{
+    QFETCH(bool, localOnly);
+    QFETCH(QString, address);
+    QTcpServer ipv6;
+    if (address.contains(QLatin1Char(':')) && !ipv6.listen(QHostAddress::LocalHostIPv6, 0))
+        QSKIP("no IPv6 loopback on this machine");
+    ClientPolicy policy;
+    policy.localOnly = localOnly;
+    Endpoints endpoints(policy, ServiceLimits(), kChosenPorts);
+    QVERIFY2(endpoints.listen(), qPrintable(endpoints.errorString()));
+    const EndpointPorts ports = endpoints.ports();
+    QVERIFY(ports.plain != 0 && ports.secure != 0 && ports.plain != ports.secure);
+
+    for (const quint16 port : { ports.plain, ports.secure }) {
+        QTcpSocket client;
+        client.connectToHost(QHostAddress(address), port);
+        QVERIFY2(client.waitForConnected(kWaitMs), qPrintable(client.errorString()));
+    }
     endpoints.close();
 }
 

@@ -1,7 +1,7 @@
-#include "AgentPorts.h"
 #include "DevProxy.h"
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
+#include "InProcessConfig.h"
 #include "ServiceLog.h"
 #include "SimulatedReader.h"
 #include "SimulatedSerialPorts.h"
@@ -15,7 +15,7 @@
 
 namespace {
 
-// A scan pause of 3 s, a probe and an attachment, on a loaded machine under sanitizers.
+// A scan pause, a probe and an attachment, on a loaded machine under sanitizers.
 constexpr int kAttachWaitMs = 30000;
 const QByteArray kReaderAnswer = QByteArray::fromHex("7e0a0009");
 const QByteArray kCardFrame = QByteArray::fromHex("7e0a00030012345678");
@@ -43,9 +43,11 @@ struct Service
 {
     Service()
         : proxy(nullptr, std::make_unique<FakePrintEngine>(),
-                std::make_unique<TestDeviceFactory>(ports))
+                std::make_unique<TestDeviceFactory>(ports), inProcessConfig())
     {
     }
+
+    bool connectClient() { return client.connectPlain(proxy.ports().plain); }
 
     QStringList deviceLines() const { return ::deviceLines(log); }
 
@@ -82,16 +84,10 @@ class TestReaderFaults : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void readerUnpluggedInABurstGoesOfflineAndIsFoundAgain();
     void portVanishingWhileProbedIsPassedOverUntilAReaderComes();
 };
-
-void TestReaderFaults::initTestCase()
-{
-    KIV3_REQUIRE_FREE_AGENT_PORTS();
-}
 
 void TestReaderFaults::init()
 {
@@ -106,7 +102,7 @@ void TestReaderFaults::readerUnpluggedInABurstGoesOfflineAndIsFoundAgain()
     REQUIRE_DEVICE(first);
     REQUIRE_DEVICE(second);
     Service service;
-    QVERIFY(service.client.connectPlain());
+    QVERIFY(service.connectClient());
 
     service.ports->setEntries({ first.portEntry() });
     QTRY_COMPARE_WITH_TIMEOUT(service.client.received(),
@@ -152,7 +148,7 @@ void TestReaderFaults::portVanishingWhileProbedIsPassedOverUntilAReaderComes()
     REQUIRE_DEVICE(reader);
     vanishing.hangUpWhenQueried();
     Service service;
-    QVERIFY(service.client.connectPlain());
+    QVERIFY(service.connectClient());
 
     service.ports->setEntries({ vanishing.portEntry() });
     QTRY_VERIFY_WITH_TIMEOUT(!service.deviceLines().isEmpty(), kAttachWaitMs);

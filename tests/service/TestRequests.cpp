@@ -1,6 +1,6 @@
-#include "AgentPorts.h"
 #include "DevProxy.h"
 #include "FakePrintEngine.h"
+#include "InProcessConfig.h"
 #include "TestClient.h"
 #include "TestDeviceFactory.h"
 #include "VersionReply.h"
@@ -30,7 +30,7 @@ struct Service
 {
     FakePrintEngine *engine = new FakePrintEngine;
     DevProxy proxy { nullptr, std::unique_ptr<PrintEngine>(engine),
-                     std::make_unique<TestDeviceFactory>() };
+                     std::make_unique<TestDeviceFactory>(), inProcessConfig() };
     QSignalSpy log { &proxy, &DevProxy::message };
 
     // Connects the clients on the plain endpoint and waits until the service has logged them.
@@ -38,7 +38,7 @@ struct Service
     {
         const int linesBefore = log.size();
         for (TestClient *client : clients) {
-            if (!client->connectPlain())
+            if (!client->connectPlain(proxy.ports().plain))
                 return false;
         }
         return QTest::qWaitFor([&] { return log.size() == linesBefore + int(clients.size()); });
@@ -52,7 +52,6 @@ class TestRequests : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void repliesGoOnlyToTheAskingClient_data();
     void repliesGoOnlyToTheAskingClient();
     void textThatIsNotJsonIsLoggedButNotAnswered();
@@ -60,11 +59,6 @@ private slots:
     void clientLeavingDuringItsPrintJobIsStillLogged();
     void oversizedMessageClosesOnlyItsOwnConnection();
 };
-
-void TestRequests::initTestCase()
-{
-    KIV3_REQUIRE_FREE_AGENT_PORTS();
-}
 
 void TestRequests::repliesGoOnlyToTheAskingClient_data()
 {
@@ -81,7 +75,8 @@ void TestRequests::repliesGoOnlyToTheAskingClient()
     service.engine->printers = QStringList { QStringLiteral("Kassa"), QStringLiteral("標籤機") };
     TestClient asking;
     TestClient other;
-    QVERIFY(secure ? asking.connectSecure() : asking.connectPlain());
+    QVERIFY(secure ? asking.connectSecure(service.proxy.ports().secure)
+                   : asking.connectPlain(service.proxy.ports().plain));
     QTRY_COMPARE(log.size(), 1);
     QVERIFY(service.connectPlain({ &other }));
     const QString label = clientLabel(log);

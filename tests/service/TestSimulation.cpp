@@ -1,9 +1,9 @@
-#include "AgentPorts.h"
 #include "CardFrame.h"
 #include "DevProxy.h"
 #include "DeviceSimulator.h"
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
+#include "InProcessConfig.h"
 #include "ReaderSimulator.h"
 #include "RecordingSimulator.h"
 #include "RequestHandler.h"
@@ -24,7 +24,7 @@
 
 namespace {
 
-// A scan, a probe and an attachment on a busy machine; the pause between scans is 3 s.
+// A scan, a probe and an attachment on a busy machine.
 constexpr int kAttachWaitMs = 15000;
 constexpr int kStartedEvent = 7;
 constexpr int kCallEvent = 9;
@@ -36,14 +36,14 @@ struct Service
 {
     explicit Service(DeviceFactory *devices)
         : proxy(nullptr, std::make_unique<FakePrintEngine>(),
-                std::unique_ptr<DeviceFactory>(devices))
+                std::unique_ptr<DeviceFactory>(devices), inProcessConfig())
     {
     }
 
     // Waits until the service has logged the connection, so that it receives the events.
     bool connectClient()
     {
-        return client.connectPlain() && QTest::qWaitFor([this] {
+        return client.connectPlain(proxy.ports().plain) && QTest::qWaitFor([this] {
                    return std::any_of(log.cbegin(), log.cend(), [](const QList<QVariant> &line) {
                        return line.first().toString().startsWith(QStringLiteral("與用戶端"));
                    });
@@ -81,7 +81,6 @@ class TestSimulation : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void simulatedStoryMatchesTheRealDevices();
     void simulatedReaderKeepsTheReadersRules_data();
@@ -91,11 +90,6 @@ private slots:
     void withoutSimulatorTheMethodsStayInvalid_data();
     void withoutSimulatorTheMethodsStayInvalid();
 };
-
-void TestSimulation::initTestCase()
-{
-    KIV3_REQUIRE_FREE_AGENT_PORTS();
-}
 
 void TestSimulation::init()
 {

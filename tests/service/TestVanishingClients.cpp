@@ -1,7 +1,7 @@
-#include "AgentPorts.h"
 #include "DevProxy.h"
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
+#include "InProcessConfig.h"
 #include "RawWebSocket.h"
 #include "TestClient.h"
 #include "TestDeviceFactory.h"
@@ -32,8 +32,8 @@ constexpr int kQueriesPerClient = 20;
 constexpr int kCrowdWaitMs = 60000;
 const QString kAcceptedSuffix = QStringLiteral("建立連線成功");
 const QString kClosedSuffix = QStringLiteral("連線結束");
-const QString kCutSuffix = QStringLiteral("位元組, 中斷連線");
-const QByteArray kHandshake = RawWebSocket::handshakeRequest(DevProxy::kPlainPort);
+// A page may leave 16 MiB unread.
+const QString kCutSuffix = QStringLiteral("未讀取的資料超過16777216位元組, 中斷連線");
 // An empty text message: the version query.
 const QByteArray kMaskedVersionQuery = RawWebSocket::maskedFrame(0x1, QByteArray());
 
@@ -46,11 +46,6 @@ int liveSockets(const DevProxy &proxy)
     for (const QAbstractSocket *socket : proxy.findChildren<QAbstractSocket *>())
         count += qobject_cast<QAbstractSocket *>(socket->parent()) ? 0 : 1;
     return count;
-}
-
-int connectToPlainPort()
-{
-    return RawWebSocket::connectToLoopback(DevProxy::kPlainPort);
 }
 
 bool isReadable(int descriptor)
@@ -87,8 +82,8 @@ qint64 arrivalNs(int descriptor)
 class NonReadingClient
 {
 public:
-    explicit NonReadingClient(int requests)
-        : m_thread([this, requests] { sendWithoutReading(requests); })
+    NonReadingClient(quint16 port, int requests)
+        : m_thread([this, port, requests] { sendWithoutReading(port, requests); })
     {
     }
     ~NonReadingClient()
@@ -98,15 +93,16 @@ public:
     }
 
 private:
-    void sendWithoutReading(int requests)
+    void sendWithoutReading(quint16 port, int requests)
     {
         // The reply repeats the id: 300 KiB each, so that the requests left waiting stay
         // within what a connection may leave waiting while their replies go beyond what it
         // may leave unread.
         const QByteArray frame = RawWebSocket::maskedFrame(
             0x1, R"({"id":")" + QByteArray(300 * 1024, 'a') + R"(","method":"print.status"})");
-        const int descriptor = connectToPlainPort();
-        if (descriptor >= 0 && RawWebSocket::sendAll(descriptor, kHandshake)
+        const int descriptor = RawWebSocket::connectToLoopback(port);
+        if (descriptor >= 0
+            && RawWebSocket::sendAll(descriptor, RawWebSocket::handshakeRequest(port))
             && RawWebSocket::readHandshakeAnswer(descriptor)) {
             for (int i = 0; i < requests; ++i) {
                 if (::send(descriptor, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL)
@@ -148,9 +144,10 @@ public:
     ClientProcess(const ClientProcess &) = delete;
     ClientProcess &operator=(const ClientProcess &) = delete;
 
-    bool start()
+    bool start(quint16 port)
     {
         // Built before the fork: a child of a threaded process must not allocate.
+        const QByteArray handshake = RawWebSocket::handshakeRequest(port);
         const QByteArray queries = kMaskedVersionQuery.repeated(kQueriesPerClient);
         int ready[2];
         if (::pipe(ready) != 0)
@@ -158,7 +155,7 @@ public:
         m_pid = ::fork();
         if (m_pid == 0) {
             ::close(ready[0]);
-            runClients(queries, ready[1]);
+            runClients(port, handshake, queries, ready[1]);
         }
         ::close(ready[1]);
         m_ready = ready[0];
@@ -188,12 +185,13 @@ public:
     }
 
 private:
-    [[noreturn]] static void runClients(const QByteArray &queries, int readyDescriptor)
+    [[noreturn]] static void runClients(quint16 port, const QByteArray &handshake,
+                                        const QByteArray &queries, int readyDescriptor)
     {
         int descriptors[kClients];
         for (int &descriptor : descriptors) {
-            descriptor = connectToPlainPort();
-            if (descriptor < 0 || !RawWebSocket::sendAll(descriptor, kHandshake))
+            descriptor = RawWebSocket::connectToLoopback(port);
+            if (descriptor < 0 || !RawWebSocket::sendAll(descriptor, handshake))
                 ::_exit(1);
         }
         for (const int descriptor : descriptors) {
@@ -217,9 +215,11 @@ struct Service
     Service()
         : devices(new TestDeviceFactory())
         , proxy(nullptr, std::make_unique<FakePrintEngine>(),
-                std::unique_ptr<DeviceFactory>(devices))
+                std::unique_ptr<DeviceFactory>(devices), inProcessConfig())
     {
     }
+
+    quint16 port() const { return proxy.ports().plain; }
 
     int linesEndingWith(const QString &suffix) const
     {
@@ -242,7 +242,7 @@ void abortClientsAfterQueries(Service &service)
     std::vector<std::unique_ptr<TestClient>> clients;
     for (int i = 0; i < kClients; ++i) {
         clients.push_back(std::make_unique<TestClient>());
-        clients.back()->open(QUrl(QStringLiteral("ws://127.0.0.1:54389")));
+        clients.back()->open(TestClient::plainUrl(service.port()));
     }
     for (auto &client : clients)
         QVERIFY(client->waitConnected());
@@ -260,7 +260,7 @@ void abortClientsAfterQueries(Service &service)
 void killClientProcess(Service &service)
 {
     ClientProcess process;
-    QVERIFY(process.start());
+    QVERIFY(process.start(service.port()));
     QTRY_VERIFY_WITH_TIMEOUT(process.isReady(), kCrowdWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(service.linesEndingWith(kAcceptedSuffix), kClients, kCrowdWaitMs);
     process.kill();
@@ -275,18 +275,12 @@ class TestVanishingClients : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void vanishedClientsLeaveNothingBehind_data();
     void vanishedClientsLeaveNothingBehind();
     void clientThatNeverReadsIsCutOff();
     void eventsReachClientsInOrderOfAcceptance();
 };
-
-void TestVanishingClients::initTestCase()
-{
-    KIV3_REQUIRE_FREE_AGENT_PORTS();
-}
 
 void TestVanishingClients::init()
 {
@@ -320,7 +314,7 @@ void TestVanishingClients::vanishedClientsLeaveNothingBehind()
     // A newcomer is answered, and an event reaches it alone, once: no vanished client is
     // still listed for events.
     TestClient newcomer;
-    QVERIFY(newcomer.connectPlain());
+    QVERIFY(newcomer.connectPlain(service.port()));
     newcomer.socket().sendTextMessage(QString());
     QTRY_COMPARE(newcomer.received(), QStringList { versionReply() });
     Reader *reader = service.devices->reader;
@@ -338,9 +332,9 @@ void TestVanishingClients::clientThatNeverReadsIsCutOff()
 {
     Service service;
     TestClient reading;
-    QVERIFY(reading.connectPlain());
+    QVERIFY(reading.connectPlain(service.port()));
     {
-        NonReadingClient silent(95);
+        NonReadingClient silent(service.port(), 95);
         QTRY_COMPARE_WITH_TIMEOUT(service.linesEndingWith(kCutSuffix), 1, kCrowdWaitMs);
     }
     QTRY_COMPARE(service.linesEndingWith(kClosedSuffix), 1);
@@ -357,12 +351,12 @@ void TestVanishingClients::eventsReachClientsInOrderOfAcceptance()
     Service service;
     std::vector<int> clients;
     for (int i = 0; i < 5; ++i) {
-        const int descriptor = connectToPlainPort();
+        const int descriptor = RawWebSocket::connectToLoopback(service.port());
         QVERIFY(descriptor >= 0);
         clients.push_back(descriptor);
         const int on = 1;
         ::setsockopt(descriptor, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-        QVERIFY(RawWebSocket::sendAll(descriptor, kHandshake));
+        QVERIFY(RawWebSocket::sendAll(descriptor, RawWebSocket::handshakeRequest(service.port())));
         QTRY_COMPARE(service.linesEndingWith(kAcceptedSuffix), i + 1);
         QTRY_VERIFY(isReadable(descriptor));
         QVERIFY(RawWebSocket::readHandshakeAnswer(descriptor));

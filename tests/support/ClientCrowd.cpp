@@ -17,8 +17,9 @@ constexpr int kConnectingAtOnce = 40;
 class CrowdWorker : public QObject
 {
 public:
-    CrowdWorker(int clients, int queriesPerClient)
-        : m_size(clients)
+    CrowdWorker(quint16 port, int clients, int queriesPerClient)
+        : m_port(port)
+        , m_size(clients)
         , m_queriesPerClient(queriesPerClient)
     {
     }
@@ -60,7 +61,7 @@ private:
     void openMore()
     {
         for (; m_opened < m_size && m_opened - connected < kConnectingAtOnce; ++m_opened)
-            m_clients[size_t(m_opened)]->open(QUrl(QStringLiteral("ws://127.0.0.1:54389")));
+            m_clients[size_t(m_opened)]->open(TestClient::plainUrl(m_port));
     }
 
     void onConnected()
@@ -75,14 +76,15 @@ private:
         }
     }
 
+    const quint16 m_port;
     const int m_size;
     const int m_queriesPerClient;
     int m_opened = 0;
     std::vector<std::unique_ptr<TestClient>> m_clients;
 };
 
-ClientCrowd::ClientCrowd(int clients, int queriesPerClient)
-    : m_worker(new CrowdWorker(clients, queriesPerClient))
+ClientCrowd::ClientCrowd(quint16 port, int clients, int queriesPerClient)
+    : m_worker(new CrowdWorker(port, clients, queriesPerClient))
 {
     m_worker->moveToThread(&m_thread);
     m_thread.start();

@@ -11,7 +11,8 @@ class CrowdWorker;
 class ClientCrowd
 {
 public:
-    ClientCrowd(int clients, int queriesPerClient);
+    // The clients connect to ws://127.0.0.1 on the port.
+    ClientCrowd(quint16 port, int clients, int queriesPerClient);
     // Closes every connection in the crowd's thread, then ends the thread.
     ~ClientCrowd();
     ClientCrowd(const ClientCrowd &) = delete;

@@ -32,20 +32,25 @@ TestClient::TestClient(const QString &origin, QObject *parent)
             [this](const QList<QSslError> &errors) { m_sslErrors += errors; });
 }
 
-bool TestClient::connectPlain()
+QUrl TestClient::plainUrl(quint16 port)
 {
-    open(QUrl(QStringLiteral("ws://127.0.0.1:54389")));
+    return QUrl(QStringLiteral("ws://127.0.0.1:%1").arg(port));
+}
+
+bool TestClient::connectPlain(quint16 port)
+{
+    open(plainUrl(port));
     return waitConnected();
 }
 
-bool TestClient::connectSecure(QSsl::SslProtocol protocol)
+bool TestClient::connectSecure(quint16 port, QSsl::SslProtocol protocol)
 {
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setProtocol(protocol);
     configuration.setCaCertificates({ agentCertificate() });
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
     m_socket.setSslConfiguration(configuration);
-    open(QUrl(QStringLiteral("wss://localhost:54390")));
+    open(QUrl(QStringLiteral("wss://localhost:%1").arg(port)));
     return waitConnected();
 }
 

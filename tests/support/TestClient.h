@@ -15,10 +15,17 @@ public:
     // A page of this origin; a null origin sends no Origin header, as a program does.
     explicit TestClient(const QString &origin, QObject *parent = nullptr);
 
-    // Opens ws://127.0.0.1:54389 and waits for the handshake; false on failure.
-    bool connectPlain();
-    // Opens wss://localhost:54390 trusting only the agent's own certificate.
-    bool connectSecure(QSsl::SslProtocol protocol = QSsl::SecureProtocols);
+    // The agent's fixed ports, where a test runs the agent program.
+    static constexpr quint16 kAgentPlainPort = 54389;
+    static constexpr quint16 kAgentSecurePort = 54390;
+
+    // ws://127.0.0.1 on the port.
+    static QUrl plainUrl(quint16 port);
+    // Opens ws://127.0.0.1 on the port and waits for the handshake; false on failure.
+    bool connectPlain(quint16 port = kAgentPlainPort);
+    // Opens wss://localhost on the port trusting only the agent's own certificate.
+    bool connectSecure(quint16 port = kAgentSecurePort,
+                       QSsl::SslProtocol protocol = QSsl::SecureProtocols);
     void open(const QUrl &url);
     // False as soon as the connection fails or ends.
     bool waitConnected();
