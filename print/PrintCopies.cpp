@@ -1,10 +1,11 @@
 #include "PrintCopies.h"
 
+#include "CopyJobs.h"
 #include "CopyWithdrawal.h"
 #include "PrintExceptions.h"
 #include "SpoolerStatus.h"
 
-#include <stdexcept>
+#include <optional>
 
 namespace {
 
@@ -18,7 +19,8 @@ void resendPen(QPainter &painter)
     painter.setPen(initial);
 }
 
-void printCopy(QPrinter &printer, const std::function<void(QPainter &)> &drawCopy)
+// The copy's job id, or 0 when the spooler does not reveal it or it is not to be learned.
+int printCopy(QPrinter &printer, CopyJobs *jobs, const std::function<void(QPainter &)> &drawCopy)
 {
     QPainter painter;
     if (!painter.begin(&printer))
@@ -32,19 +34,30 @@ void printCopy(QPrinter &printer, const std::function<void(QPainter &)> &drawCop
         withdrawCopy(printer, painter);
         throw;
     }
+    if (jobs)
+        jobs->copyDrawn(printer);
     // Some print engines only report a lost job when the painter ends.
     if (!painter.end())
-        throw std::runtime_error("the printer did not finish the copy");
+        throw ESpoolerFailed("the printer did not finish the copy");
     if (printer.printerState() == QPrinter::Error)
-        throw std::runtime_error("the printer is in its error state after the copy");
+        throw ESpoolerFailed("the printer is in its error state after the copy");
     if (printer.outputFormat() == QPrinter::NativeFormat && !spoolerTookLastJob())
-        throw std::runtime_error("the spooler refused the copy");
+        throw ESpoolerFailed("the spooler refused the copy");
+    return jobs ? jobs->copyEnded(printer) : 0;
 }
 
 } // namespace
 
-void printCopies(QPrinter &printer, int copies, const std::function<void(QPainter &)> &drawCopy)
+QList<int> printCopies(QPrinter &printer, int copies,
+                       const std::function<void(QPainter &)> &drawCopy, JobIds jobIds)
 {
-    for (int copy = 1; copy <= copies; ++copy)
-        printCopy(printer, drawCopy);
+    QList<int> learned;
+    std::optional<CopyJobs> jobs;
+    if (jobIds == JobIds::Learned && copies >= 1)
+        jobs.emplace(printer);
+    for (int copy = 1; copy <= copies; ++copy) {
+        if (const int id = printCopy(printer, jobs ? &*jobs : nullptr, drawCopy))
+            learned.append(id);
+    }
+    return learned;
 }

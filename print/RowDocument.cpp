@@ -68,19 +68,25 @@ double drawRow(const QJsonObject &row, QPainter &painter, double y, const RowSpa
 
 } // namespace
 
-void printRowDocument(const QJsonObject &job)
+SpooledJobs printRowDocument(const QJsonObject &job, JobIds jobIds)
 {
-    runPrinterJob(job, [&job](QPrinter &printer) { printRowDocumentOn(printer, job); });
+    SpooledJobs spooled;
+    runPrinterJob(job, [&job, &spooled, jobIds](QPrinter &printer) {
+        spooled.printer = printer.printerName();
+        spooled.ids = printRowDocumentOn(printer, job, jobIds);
+    });
+    return spooled;
 }
 
-void printRowDocumentOn(QPrinter &printer, const QJsonObject &job)
+QList<int> printRowDocumentOn(QPrinter &printer, const QJsonObject &job, JobIds jobIds)
 {
     const int copies = readCopyCount(job);
     const RowRecording recording = setupRowPage(printer, job);
     // However many copies, the rows were laid out once; every copy replays the recording.
-    printCopies(printer, copies, [&recording](QPainter &painter) {
-        painter.drawPicture(QPointF(0, 0), recording.picture);
-    });
+    return printCopies(
+        printer, copies,
+        [&recording](QPainter &painter) { painter.drawPicture(QPointF(0, 0), recording.picture); },
+        jobIds);
 }
 
 RowRecording setupRowPage(QPagedPaintDevice &device, const QJsonObject &job)

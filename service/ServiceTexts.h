@@ -18,6 +18,7 @@ inline const QString kNoDefaultPrinter = QStringLiteral("系統未設定預設�
 inline const QString kInvalidPaperSize = QStringLiteral("不支援的紙張尺寸");
 inline const QString kInvalidOrientation = QStringLiteral("不支援的列印方向");
 inline const QString kInternalError = QStringLiteral("發生內部錯誤");
+inline const QString kPrinterStatesListed = QStringLiteral("查詢本電腦登錄的印表機狀態");
 // A request beyond the print bounds, by the bound: the count asked for and the limit.
 inline constexpr const char *kOverLimit[] = {
     "列印份數%1超過上限%2", // copies

@@ -7,7 +7,12 @@ QStringList SpoolerPrintEngine::getPrinters()
     return ::getPrinters();
 }
 
-void SpoolerPrintEngine::printDocument(const QJsonObject &job)
+SpooledJobs SpoolerPrintEngine::printDocument(const QJsonObject &job, JobIds jobIds)
 {
-    ::printDocument(job);
+    return ::printDocument(job, jobIds);
+}
+
+QList<PrinterState> SpoolerPrintEngine::getPrinterStates()
+{
+    return readPrinterStates();
 }

@@ -8,20 +8,28 @@
 #include <functional>
 
 // A print engine without printers: it lists what the test gives it, records each job,
-// and fails or waits while printing as the test asks.
+// hands back the job ids it is given (noting whether they were asked for), and fails or waits
+// while printing as the test asks.
 class FakePrintEngine : public PrintEngine
 {
 public:
     QStringList printers;
     std::function<void()> duringPrint;
     QList<QJsonObject> printedJobs;
+    SpooledJobs spooled;
+    JobIds jobIds = JobIds::Skipped;
+    QList<PrinterState> printerStates;
 
     QStringList getPrinters() override { return printers; }
 
-    void printDocument(const QJsonObject &job) override
+    SpooledJobs printDocument(const QJsonObject &job, JobIds asked) override
     {
         printedJobs.append(job);
+        jobIds = asked;
         if (duringPrint)
             duringPrint();
+        return spooled;
     }
+
+    QList<PrinterState> getPrinterStates() override { return printerStates; }
 };
