@@ -18,6 +18,9 @@
 //   call DIGITS                    the caller-ID box reports a call (DIGITS may be empty)
 //   jobs                           {"jobs":[{id,queue,title,state}],
 //                                   "pdfs":[{path,pages,widthPt,heightPt}]}, in job order
+//   queue disable|enable|reject|accept
+//                                  stops or starts the queue, or makes it refuse or take
+//                                  new jobs, as an administrator would
 //   quit                           ends the host, as does the end of standard input
 
 #include "CardFrame.h"
@@ -34,6 +37,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSocketNotifier>
 
 #include <cstdio>
@@ -80,6 +84,7 @@ private:
     void card(const QString &argument);
     void call(const QString &argument);
     void jobs();
+    void queue(const QString &action);
     void shutDown();
 
     PrivateSpooler m_spooler;
@@ -154,6 +159,8 @@ void WebTestHost::handle(const QString &command, const QString &argument)
         call(argument);
     else if (command == QLatin1String("jobs"))
         jobs();
+    else if (command == QLatin1String("queue"))
+        queue(argument);
     else if (command == QLatin1String("quit")) {
         writeLine(QStringLiteral("ok quit"));
         QCoreApplication::quit();
@@ -234,6 +241,23 @@ void WebTestHost::jobs()
     const QJsonObject answer { { "jobs", jobs }, { "pdfs", pdfs } };
     writeLine(QStringLiteral("jobs ")
               + QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)));
+}
+
+// The CUPS commands reach the private spooler through the CUPS_SERVER that this process uses.
+void WebTestHost::queue(const QString &action)
+{
+    const QStringList actions { QStringLiteral("disable"), QStringLiteral("enable"),
+                                QStringLiteral("reject"), QStringLiteral("accept") };
+    if (!actions.contains(action)) {
+        writeLine(QStringLiteral("error queue: no such action '%1'").arg(action));
+        return;
+    }
+    const int status = QProcess::execute(QStringLiteral("/usr/sbin/cups") + action, { kQueue });
+    if (status != 0) {
+        writeLine(QStringLiteral("error queue: cups%1 ended with %2").arg(action).arg(status));
+        return;
+    }
+    writeLine(QStringLiteral("ok queue ") + action);
 }
 
 // The service goes first: deleting it waits for the reader thread, which must not find the

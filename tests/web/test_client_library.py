@@ -97,13 +97,111 @@ class ClientLibraryTest(BrowserTest):
             client.close();
             done({outcomes, sent});
         """)
-        expected = [{"value": ["PDF"]}, {"value": self.version_reply()},
-                    {"value": None}]
-        self.assertEqual(results["outcomes"], [expected[i % 3] for i in range(50)])
+        expected = [{"value": ["PDF"]}, {"value": self.version_reply()}]
+        expected += [{"error": {"code": "invalid-printer", "message": f"無效的印表機: Nowhere {i}"}}
+                     for i in range(2, 50, 3)]
+        self.assertEqual(results["outcomes"], [expected[i % 3 if i % 3 < 2 else 2 + i // 3]
+                                               for i in range(50)])
         ids = [text.split('"', 4)[3] for text in results["sent"] if text]
         self.assertEqual(len(ids), 33)
         self.assertEqual(len(set(ids)), 33, "request ids must be unique")
         self.assertEqual(results["sent"].count(""), 17, "version queries are empty messages")
+
+    # What became of a print: the spooler's jobs, each followed until it completed, or the
+    # agent's reason with the text of its log line. A print's job events reach its onJob and
+    # the client's "job" handlers alike.
+    def test_print_resolves_with_its_jobs_or_rejects_with_the_agents_reason(self):
+        receipt = {"doctype": "rowbase", "docname": "outcome", "width": 80, "mt": 10}
+        cases = [
+            ("one copy", {}, 1),
+            ("three copies", {"copycount": 3}, 3),
+            ("no copy", {"copycount": 0}, 0),
+            ("unknown printer", {"printer": "Nowhere"}, "invalid-printer"),
+            ("no width", {"width": 0}, "paper-size"),
+            ("page-based, refused orientation", {"doctype": "", "orientation": 2}, "orientation"),
+            ("too many copies", {"copycount": 100000}, "over-limit"),
+        ]
+        for name, keys, expected in cases:
+            with self.subTest(name):
+                start = self.host.mark()
+                jobs_before = len(self.host.jobs()["jobs"])
+                result = self.run_async("""
+                    const client = kiv3.connect({host: "127.0.0.1"});
+                    const heard = [];
+                    const pushed = [];
+                    client.on("job", (event) => pushed.push(event));
+                    const result = await outcome(client.print(arguments[0], {
+                      waitForCompletion: true, onJob: (event) => heard.push(event)}));
+                    client.close();
+                    done({result, heard, pushed});
+                """, {**receipt, **keys})
+                action = self.host.wait_for_log("用戶'", start)[-1].split(" ", 1)[1]
+                if isinstance(expected, str):
+                    self.assertEqual(result["result"], {"error": {"code": expected,
+                                                                  "message": action}})
+                    self.assertEqual(result["heard"], [])
+                    continue
+                jobs = [job["id"] for job in self.host.jobs()["jobs"][jobs_before:]]
+                self.assertEqual(result["result"], {"value": {"ok": True, "jobs": jobs}})
+                self.assertEqual(len(jobs), expected)
+                self.assertEqual(result["heard"], result["pushed"])
+                self.assertEqual({event["id"] for event in result["heard"]},
+                                 {result["heard"][0]["id"]} if jobs else set())
+                last = {event["job"]: (event["printer"], event["state"])
+                        for event in result["heard"]}
+                self.assertEqual(last, {job: ("PDF", "completed") for job in jobs})
+
+    # A queue that an administrator stopped or that refuses jobs: the printer's state says so,
+    # and a print that waits for its job hears why it does not complete, also when the page
+    # leaves while the agent follows the job.
+    def test_queue_states_show_in_printer_status_and_in_waiting_prints(self):
+        cases = [
+            # queue command and its undoing; the printer's state, reason and acceptance; how long
+            # the print waits, or whether the page leaves at the first news; the error's code
+            ("ready", None, ("idle", None, True), "wait", None),
+            ("stopped", ("disable", "enable"), ("stopped", "paused", True), "timeout", "timeout"),
+            ("stopped, page leaves", ("disable", "enable"), ("stopped", "paused", True), "close",
+             "closed"),
+            ("refusing", ("reject", "accept"), ("idle", None, False), "timeout", "printer-failed"),
+        ]
+        for name, commands, (state, reason, accepting), end, code in cases:
+            with self.subTest(name):
+                if commands:
+                    self.host.command(f"queue {commands[0]}")
+                try:
+                    result = self.run_async("""
+                        const [end, document, timeout] = arguments;
+                        const client = kiv3.connect({host: "127.0.0.1"});
+                        const printers = await client.printerStatus();
+                        const heard = [];
+                        const printed = outcome(client.print(document, {
+                          waitForCompletion: {timeout}, onJob: (event) => {
+                            heard.push(event);
+                            if (end === "close") client.close();
+                          }}));
+                        const result = await printed;
+                        client.close();
+                        done({printers, result, heard});
+                    """, end, {"doctype": "rowbase", "docname": name, "width": 80, "mt": 10},
+                        (SPOOLER_WAIT_S - 10) * 1000 if end == "wait" else 3000)
+                finally:
+                    if commands:
+                        self.host.command(f"queue {commands[1]}")
+                [printer] = result["printers"]
+                self.assertEqual({key: printer[key] for key in ("name", "default", "state",
+                                                                "accepting")},
+                                 {"name": "PDF", "default": True, "state": state,
+                                  "accepting": accepting})
+                self.assertEqual(reason in printer["reasons"], reason is not None,
+                                 printer["reasons"])
+                if code is None:
+                    self.assertTrue(result["result"]["value"]["ok"])
+                    continue
+                self.assertEqual(result["result"]["error"]["code"], code)
+                if code == "timeout":
+                    # The job waits in the stopped queue, and the event says why.
+                    self.assertIn(result["heard"][-1]["state"], ("pending", "held"))
+                    self.assertNotEqual(result["heard"][-1]["reasons"], [])
 
     # A frozen agent keeps the connection open but answers nothing. Its late replies, once it
     # runs again, must not be taken for the answers to later requests.
