@@ -18,7 +18,7 @@ QStringList RenderingPrintEngine::getPrinters()
     return { QStringLiteral("Kassa"), QStringLiteral("PDF") };
 }
 
-void RenderingPrintEngine::printDocument(const QJsonObject &job)
+SpooledJobs RenderingPrintEngine::printDocument(const QJsonObject &job)
 {
     const QString printer = JobValues::text(job, QStringLiteral("printer"));
     if (!printer.isEmpty() && !getPrinters().contains(printer))
@@ -26,4 +26,10 @@ void RenderingPrintEngine::printDocument(const QJsonObject &job)
     checkPrintBounds(job);
     RecordingPaintDevice device(kPrinterDotsPerInch);
     renderDocument(job, device);
+    return { printer, {} };
+}
+
+QList<PrinterState> RenderingPrintEngine::getPrinterStates()
+{
+    return {};
 }

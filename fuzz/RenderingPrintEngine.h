@@ -10,5 +10,6 @@ class RenderingPrintEngine final : public PrintEngine
 public:
     // "Kassa" and "PDF"; any other "printer" is unknown, as on a computer with those two.
     QStringList getPrinters() override;
-    void printDocument(const QJsonObject &job) override;
+    SpooledJobs printDocument(const QJsonObject &job) override;
+    QList<PrinterState> getPrinterStates() override;
 };

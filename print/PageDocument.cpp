@@ -35,17 +35,20 @@ const ItemKind kItemKinds[] = {
 
 } // namespace
 
-void printPageDocument(const QJsonObject &job)
+SpooledJobs printPageDocument(const QJsonObject &job)
 {
-    runPrinterJob(job, [&job](QPrinter &printer) {
+    SpooledJobs spooled;
+    runPrinterJob(job, [&job, &spooled](QPrinter &printer) {
         setupPageLayout(printer, job);
         const DotsPerMm scale = DotsPerMm::fromResolution(printer.resolution());
         const int copies = readCopyCount(job);
         // Every copy reads "pages" afresh and starts from a fresh painter's pen and font.
-        printCopies(printer, copies, [&](QPainter &painter) {
+        spooled.printer = printer.printerName();
+        spooled.ids = printCopies(printer, copies, [&](QPainter &painter) {
             drawPageDocument(printer, painter, job.value(QLatin1String("pages")).toArray(), scale);
         });
     });
+    return spooled;
 }
 
 void drawPageDocument(QPagedPaintDevice &device, QPainter &painter, const QJsonArray &pages,

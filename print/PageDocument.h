@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DotsPerMm.h"
+#include "SpooledJobs.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -9,7 +10,7 @@
 
 // Prints a page-based document: printer and page set-up, then every page of "pages"
 // once per copy. Throws the print engine's exceptions.
-void printPageDocument(const QJsonObject &job);
+SpooledJobs printPageDocument(const QJsonObject &job);
 
 // Draws the pages of one copy with a painter that is active on `device`: every item of
 // a page in order, a page break between every two pages and none after the last.

@@ -1,10 +1,9 @@
 #include "PrintCopies.h"
 
+#include "CopyJobs.h"
 #include "CopyWithdrawal.h"
 #include "PrintExceptions.h"
 #include "SpoolerStatus.h"
-
-#include <stdexcept>
 
 namespace {
 
@@ -18,7 +17,8 @@ void resendPen(QPainter &painter)
     painter.setPen(initial);
 }
 
-void printCopy(QPrinter &printer, const std::function<void(QPainter &)> &drawCopy)
+// The copy's job id, or 0 when the spooler does not reveal it.
+int printCopy(QPrinter &printer, CopyJobs &jobs, const std::function<void(QPainter &)> &drawCopy)
 {
     QPainter painter;
     if (!painter.begin(&printer))
@@ -32,19 +32,29 @@ void printCopy(QPrinter &printer, const std::function<void(QPainter &)> &drawCop
         withdrawCopy(printer, painter);
         throw;
     }
+    jobs.copyDrawn(printer);
     // Some print engines only report a lost job when the painter ends.
     if (!painter.end())
-        throw std::runtime_error("the printer did not finish the copy");
+        throw ESpoolerFailed("the printer did not finish the copy");
     if (printer.printerState() == QPrinter::Error)
-        throw std::runtime_error("the printer is in its error state after the copy");
+        throw ESpoolerFailed("the printer is in its error state after the copy");
     if (printer.outputFormat() == QPrinter::NativeFormat && !spoolerTookLastJob())
-        throw std::runtime_error("the spooler refused the copy");
+        throw ESpoolerFailed("the spooler refused the copy");
+    return jobs.copyEnded(printer);
 }
 
 } // namespace
 
-void printCopies(QPrinter &printer, int copies, const std::function<void(QPainter &)> &drawCopy)
+QList<int> printCopies(QPrinter &printer, int copies,
+                       const std::function<void(QPainter &)> &drawCopy)
 {
-    for (int copy = 1; copy <= copies; ++copy)
-        printCopy(printer, drawCopy);
+    QList<int> jobIds;
+    if (copies < 1)
+        return jobIds;
+    CopyJobs jobs(printer);
+    for (int copy = 1; copy <= copies; ++copy) {
+        if (const int id = printCopy(printer, jobs, drawCopy))
+            jobIds.append(id);
+    }
+    return jobIds;
 }

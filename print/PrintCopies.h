@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QPainter>
 #include <QPrinter>
 
@@ -7,6 +8,7 @@
 
 // Prints a document `copies` times, each copy with a painter of its own and so as a
 // spooler job of its own; the device's own copy count stays unused. A painter that
-// cannot begin throws EPrinterFailed; a copy the device fails to finish throws
-// std::runtime_error.
-void printCopies(QPrinter &printer, int copies, const std::function<void(QPainter &)> &drawCopy);
+// cannot begin throws EPrinterFailed; a copy the device or the spooler fails to finish
+// throws ESpoolerFailed. Returns the spooler's job id of every copy that revealed one.
+QList<int> printCopies(QPrinter &printer, int copies,
+                       const std::function<void(QPainter &)> &drawCopy);

@@ -12,13 +12,10 @@ bool isRowDocument(const QJsonObject &job)
         && job.value(QStringLiteral("doctype")).toString() == QStringLiteral("rowbase");
 }
 
-void printDocument(const QJsonObject &job)
+SpooledJobs printDocument(const QJsonObject &job)
 {
     checkPrintBounds(job);
-    if (isRowDocument(job))
-        printRowDocument(job);
-    else
-        printPageDocument(job);
+    return isRowDocument(job) ? printRowDocument(job) : printPageDocument(job);
 }
 
 QStringList getPrinters()

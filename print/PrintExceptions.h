@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <stdexcept>
+
 // The print engine reports failure only by throwing these by value; the service catches
 // them by reference and turns each into the text of its log line.
 
@@ -44,4 +46,12 @@ public:
     What what;
     qint64 count;
     qint64 limit;
+};
+
+// The device or the spooler did not finish a copy: the queue refuses jobs, the spooler is
+// gone, or the device reports its error state.
+class ESpoolerFailed : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
 };

@@ -68,17 +68,22 @@ double drawRow(const QJsonObject &row, QPainter &painter, double y, const RowSpa
 
 } // namespace
 
-void printRowDocument(const QJsonObject &job)
+SpooledJobs printRowDocument(const QJsonObject &job)
 {
-    runPrinterJob(job, [&job](QPrinter &printer) { printRowDocumentOn(printer, job); });
+    SpooledJobs spooled;
+    runPrinterJob(job, [&job, &spooled](QPrinter &printer) {
+        spooled.printer = printer.printerName();
+        spooled.ids = printRowDocumentOn(printer, job);
+    });
+    return spooled;
 }
 
-void printRowDocumentOn(QPrinter &printer, const QJsonObject &job)
+QList<int> printRowDocumentOn(QPrinter &printer, const QJsonObject &job)
 {
     const int copies = readCopyCount(job);
     const RowRecording recording = setupRowPage(printer, job);
     // However many copies, the rows were laid out once; every copy replays the recording.
-    printCopies(printer, copies, [&recording](QPainter &painter) {
+    return printCopies(printer, copies, [&recording](QPainter &painter) {
         painter.drawPicture(QPointF(0, 0), recording.picture);
     });
 }

@@ -7,6 +7,8 @@
 #include <QPointF>
 #include <QPrinter>
 
+#include "SpooledJobs.h"
+
 // A row document drawn once in memory, and the page height its rows and margins need.
 struct RowRecording
 {
@@ -16,11 +18,12 @@ struct RowRecording
 
 // Prints a row-based document: one page of "width" by the height of its rows per copy.
 // Throws the print engine's exceptions.
-void printRowDocument(const QJsonObject &job);
+SpooledJobs printRowDocument(const QJsonObject &job);
 
 // The same on a printer that is already set up: the rows are laid out once, the page
-// size set from their height, and the recording replayed once per copy.
-void printRowDocumentOn(QPrinter &printer, const QJsonObject &job);
+// size set from their height, and the recording replayed once per copy. Returns the copies'
+// job ids.
+QList<int> printRowDocumentOn(QPrinter &printer, const QJsonObject &job);
 
 // Lays the rows out once, shifted by "offsetx" and "offsety", and gives the device a page of
 // "width" by their height. Throws EInvalidPaperSize for a page the device refuses or that

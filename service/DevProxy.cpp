@@ -46,6 +46,7 @@ DevProxy::DevProxy(QObject *parent, std::unique_ptr<PrintEngine> printEngine,
     connect(m_endpoints, &Endpoints::admitted, this, &DevProxy::onNewConnection);
     connect(m_endpoints, &Endpoints::sslErrors, this, &DevProxy::onSslErrors);
     connect(m_endpoints, &Endpoints::message, this, &DevProxy::message);
+    connect(&m_jobs, &JobFollower::jobChanged, this, &DevProxy::sendJobEvent);
 
     startDevices(parent);
 }
@@ -161,6 +162,8 @@ void DevProxy::handleMessage(QWebSocket *socket, const QString &client, const QS
         sendTo(asking, QString::fromUtf8(*handled.reply));
         if (wasOpen && (!asking || asking->state() != QAbstractSocket::ConnectedState))
             m_turns.drop(socket);
+        else if (handled.follow && m_clients.contains(asking))
+            m_jobs.follow(asking, handled.follow->requestId, handled.follow->jobs);
     }
     emit this->message(tr("用戶'%1' %2").arg(client, handled.actionText));
 }
@@ -183,6 +186,7 @@ void DevProxy::socketDisconnected()
         tr("與用戶端'%1(%2)'連線結束").arg(socket->peerName(), socket->peerAddress().toString()));
     m_clients.removeAll(socket);
     m_turns.release(socket);
+    m_jobs.forget(socket);
     socket->deleteLater();
 }
 
@@ -230,4 +234,12 @@ void DevProxy::sendTo(QWebSocket *socket, const QString &text)
 {
     socket->sendTextMessage(text);
     m_endpoints->measure(socket);
+}
+
+// Only to a client still here and open: a page that left has had its jobs forgotten.
+void DevProxy::sendJobEvent(QObject *client, const QString &text)
+{
+    auto *socket = qobject_cast<QWebSocket *>(client);
+    if (socket && m_clients.contains(socket) && socket->state() == QAbstractSocket::ConnectedState)
+        sendTo(socket, text);
 }

@@ -8,6 +8,7 @@
 #include "ClientPolicy.h"
 #include "DeviceFactory.h"
 #include "Endpoints.h"
+#include "JobFollower.h"
 #include "MessageTurns.h"
 #include "RequestHandler.h"
 #include "ServiceLimits.h"
@@ -73,6 +74,7 @@ private:
     void broadcast(const QString &text);
     // Sends one text; a connection whose peer has stopped reading is cut.
     void sendTo(QWebSocket *socket, const QString &text);
+    void sendJobEvent(QObject *client, const QString &text);
 
     Endpoints *m_endpoints = nullptr;
     QList<QWebSocket *> m_clients;
@@ -81,5 +83,6 @@ private:
     std::unique_ptr<PrintEngine> m_printEngine;
     RequestHandler m_requests;
     MessageTurns m_turns;
+    JobFollower m_jobs;
     const std::unique_ptr<DeviceFactory> m_devices;
 };

@@ -5,6 +5,7 @@
 #include "PrintEngine.h"
 #include "PrintExceptions.h"
 #include "RepeatedKeys.h"
+#include "ReplyShapes.h"
 #include "SimulationMethods.h"
 
 #include <QCoreApplication>
@@ -27,6 +28,7 @@ const QString kNoDefaultPrinter = QStringLiteral("系統未設定預設印表機
 const QString kInvalidPaperSize = QStringLiteral("不支援的紙張尺寸");
 const QString kInvalidOrientation = QStringLiteral("不支援的列印方向");
 const QString kInternalError = QStringLiteral("發生內部錯誤");
+const QString kPrinterStatesListed = QStringLiteral("查詢本電腦登錄的印表機狀態");
 // A request beyond the print bounds, by the bound: the count asked for and the limit.
 const char *const kOverLimit[] = {
     "列印份數%1超過上限%2", // copies
@@ -39,6 +41,18 @@ const char *const kOverLimit[] = {
 
 const QString kGetPrintersMethod = QStringLiteral("print.getprinters");
 const QString kPrintMethod = QStringLiteral("print.print");
+const QString kGetPrinterStatusMethod = QStringLiteral("print.getprinterstatus");
+
+// Why a request failed, as pages that ask for the outcome are told.
+const QString kInvalidPrinterCode = QStringLiteral("invalid-printer");
+const QString kNoDefaultPrinterCode = QStringLiteral("no-default-printer");
+const QString kPaperSizeCode = QStringLiteral("paper-size");
+const QString kOrientationCode = QStringLiteral("orientation");
+const QString kPrinterFailedCode = QStringLiteral("printer-failed");
+const QString kOverLimitCode = QStringLiteral("over-limit");
+const QString kMissingMethodCode = QStringLiteral("missing-method");
+const QString kInvalidMethodCode = QStringLiteral("invalid-method");
+const QString kInternalCode = QStringLiteral("internal");
 
 QString tr(const char *text)
 {
@@ -85,48 +99,79 @@ HandledMessage RequestHandler::handleMessage(const QString &message)
     const QJsonObject request = document.object();
     const QString id = request.value(QStringLiteral("id")).toString();
     const DispatchResult dispatched = dispatchRequest(request);
-    return { compactJson({ { id, dispatched.result } }), dispatched.actionText };
+    if (!ReplyShapes::asksForOutcome(request))
+        return { compactJson({ { id, dispatched.result } }), dispatched.actionText };
+    HandledMessage handled { compactJson({ { id, outcomeOf(dispatched) } }),
+                             dispatched.actionText };
+    if (!dispatched.spooled.ids.isEmpty())
+        handled.follow = JobsToFollow { id, dispatched.spooled };
+    return handled;
+}
+
+QJsonValue RequestHandler::outcomeOf(const DispatchResult &dispatched)
+{
+    if (!dispatched.failureCode.isEmpty())
+        return ReplyShapes::failure(dispatched.failureCode, dispatched.actionText);
+    if (!dispatched.outcome.isUndefined())
+        return dispatched.outcome;
+    return dispatched.result;
 }
 
 RequestHandler::DispatchResult RequestHandler::dispatchRequest(const QJsonObject &request)
 {
     if (!request.contains(QStringLiteral("method")))
-        return { QJsonValue(), kMissingMethod };
+        return { QJsonValue(), kMissingMethod, kMissingMethodCode };
     const QString method = request.value(QStringLiteral("method")).toString();
     try {
         return runMethod(method, request);
     } catch (const EPrinterFailed &) {
-        return { QJsonValue(), kPrinterFailed };
+        return { QJsonValue(), kPrinterFailed, kPrinterFailedCode };
     } catch (const EInvalidPrinter &failure) {
         if (failure.printerName != QString())
             return { QJsonValue(),
-                     tr(kInvalidPrinter).arg(LogText::clientText(failure.printerName)) };
-        return { QJsonValue(), kNoDefaultPrinter };
+                     tr(kInvalidPrinter).arg(LogText::clientText(failure.printerName)),
+                     kInvalidPrinterCode };
+        return { QJsonValue(), kNoDefaultPrinter, kNoDefaultPrinterCode };
     } catch (const EInvalidPaperSize &) {
-        return { QJsonValue(), kInvalidPaperSize };
+        return { QJsonValue(), kInvalidPaperSize, kPaperSizeCode };
     } catch (const EInvalidOrientation &) {
-        return { QJsonValue(), kInvalidOrientation };
+        return { QJsonValue(), kInvalidOrientation, kOrientationCode };
     } catch (const EOverLimit &refused) {
-        return { QJsonValue(), tr(kOverLimit[refused.what]).arg(refused.count).arg(refused.limit) };
+        return { QJsonValue(), tr(kOverLimit[refused.what]).arg(refused.count).arg(refused.limit),
+                 kOverLimitCode };
+    } catch (const ESpoolerFailed &) {
+        // Logged as before, while pages that ask learn that the printer failed.
+        return { QJsonValue(), kInternalError, kPrinterFailedCode };
     } catch (...) {
-        return { QJsonValue(), kInternalError };
+        return { QJsonValue(), kInternalError, kInternalCode };
     }
 }
 
 RequestHandler::DispatchResult RequestHandler::runMethod(const QString &method,
                                                          const QJsonObject &request)
 {
-    if (method == kGetPrintersMethod)
-        return { QJsonArray::fromStringList(m_printEngine.getPrinters()), kPrintersListed };
-    if (method == kPrintMethod) {
-        m_printEngine.printDocument(request.value(QStringLiteral("data")).toObject());
-        return { QJsonValue(), kPrinted };
+    if (method == kGetPrintersMethod) {
+        const QJsonArray printers = QJsonArray::fromStringList(m_printEngine.getPrinters());
+        return { printers, kPrintersListed, QString(),
+                 ReplyShapes::success(QStringLiteral("printers"), printers) };
     }
+    if (method == kPrintMethod) {
+        const SpooledJobs spooled
+            = m_printEngine.printDocument(request.value(QStringLiteral("data")).toObject());
+        QJsonArray jobs;
+        for (const int id : spooled.ids)
+            jobs.append(id);
+        return { QJsonValue(), kPrinted, QString(),
+                 ReplyShapes::success(QStringLiteral("jobs"), jobs), spooled };
+    }
+    if (method == kGetPrinterStatusMethod)
+        return { ReplyShapes::printerStates(m_printEngine.getPrinterStates()),
+                 kPrinterStatesListed };
     if (m_simulator) {
         const QJsonObject data = request.value(QStringLiteral("data")).toObject();
         if (const std::optional<QString> simulated
             = runSimulationMethod(*m_simulator, method, data))
             return { QJsonValue(), *simulated };
     }
-    return { QJsonValue(), kInvalidMethod };
+    return { QJsonValue(), kInvalidMethod, kInvalidMethodCode };
 }

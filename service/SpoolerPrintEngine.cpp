@@ -7,7 +7,12 @@ QStringList SpoolerPrintEngine::getPrinters()
     return ::getPrinters();
 }
 
-void SpoolerPrintEngine::printDocument(const QJsonObject &job)
+SpooledJobs SpoolerPrintEngine::printDocument(const QJsonObject &job)
 {
-    ::printDocument(job);
+    return ::printDocument(job);
+}
+
+QList<PrinterState> SpoolerPrintEngine::getPrinterStates()
+{
+    return readPrinterStates();
 }

@@ -7,5 +7,6 @@ class SpoolerPrintEngine final : public PrintEngine
 {
 public:
     QStringList getPrinters() override;
-    void printDocument(const QJsonObject &job) override;
+    SpooledJobs printDocument(const QJsonObject &job) override;
+    QList<PrinterState> getPrinterStates() override;
 };
