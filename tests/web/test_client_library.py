@@ -166,6 +166,8 @@ class ClientLibraryTest(BrowserTest):
         ]
         for name, commands, (state, reason, accepting), end, code in cases:
             with self.subTest(name):
+                # The job of the row before may still print.
+                self.host.wait_until_idle()
                 if commands:
                     self.host.command(f"queue {commands[0]}")
                 try:

@@ -129,6 +129,15 @@ class Host:
     def jobs(self):
         return json.loads(self.command("jobs").split(" ", 1)[1])
 
+    def wait_until_idle(self):
+        """Waits until no job of the spooler is pending or processing."""
+        deadline = time.monotonic() + SPOOLER_WAIT_S
+        while busy := [job for job in self.jobs()["jobs"]
+                       if job["state"] in ("pending", "processing")]:
+            if time.monotonic() > deadline:
+                raise AssertionError(f"the spooler stayed busy with {busy}")
+            time.sleep(0.5)
+
     # A frozen agent keeps its connections open but answers nothing, as a hung one would.
     def freeze(self):
         os.kill(self.process.pid, signal.SIGSTOP)
