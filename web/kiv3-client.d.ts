@@ -45,8 +45,8 @@ export interface PrintOptions extends RequestOptions {
    */
   waitForCompletion?: boolean | CompletionOptions;
   /**
-   * Hears each change of this print's jobs, also those that come before the reply, until
-   * every job has ended (with waitForCompletion: until the print settles).
+   * Hears each change of this print's jobs until every job has ended (with
+   * waitForCompletion: until the print settles).
    */
   onJob?: (event: JobEvent) => void;
 }
