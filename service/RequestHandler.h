@@ -48,7 +48,7 @@ private:
         // Why the request failed, for pages that ask; empty when it did not.
         QString failureCode = QString();
         // The value of a successful request for pages that ask, when not the plain result.
-        QJsonValue outcome = QJsonValue();
+        QJsonValue outcome = QJsonValue(QJsonValue::Undefined);
         SpooledJobs spooled = SpooledJobs();
     };
 

@@ -20,6 +20,7 @@ enum class Failure {
     NoDefaultPrinter,
     PaperSize,
     Orientation,
+    SpoolerFailed,
     StdException,
     NonStdException,
     // Over a print bound, in the order of EOverLimit's kinds.
@@ -46,6 +47,8 @@ void fail(Failure failure)
         throw EInvalidPaperSize();
     case Failure::Orientation:
         throw EInvalidOrientation();
+    case Failure::SpoolerFailed:
+        throw ESpoolerFailed("the spooler refused the copy");
     case Failure::StdException:
         throw std::runtime_error("device went away");
     case Failure::NonStdException:
@@ -74,8 +77,10 @@ private slots:
     void emptyTextIsTheVersionQuery();
     void messagesGetTheirReplyAndActionText_data();
     void messagesGetTheirReplyAndActionText();
-    void printFailuresBecomeActionTextsWithANullReply_data();
-    void printFailuresBecomeActionTextsWithANullReply();
+    void printFailuresBecomeActionTextsAndCodesWhenAsked_data();
+    void printFailuresBecomeActionTextsAndCodesWhenAsked();
+    void requestsThatAskGetTheirOutcome_data();
+    void requestsThatAskGetTheirOutcome();
     void clientTextInLogLinesIsCutAndEscaped_data();
     void clientTextInLogLinesIsCutAndEscaped();
     void printerFailureIsCaughtWithoutACopy();
@@ -184,50 +189,67 @@ void TestRequestHandler::messagesGetTheirReplyAndActionText()
     QCOMPARE(handled.actionText, actionText);
 }
 
-void TestRequestHandler::printFailuresBecomeActionTextsWithANullReply_data()
+void TestRequestHandler::printFailuresBecomeActionTextsAndCodesWhenAsked_data()
 {
     QTest::addColumn<QString>("method");
     QTest::addColumn<Failure>("failure");
     QTest::addColumn<QString>("actionText");
+    QTest::addColumn<QString>("code");
 
     const QString print = QStringLiteral("print.print");
-    QTest::newRow("printed") << print << Failure::None << QStringLiteral("執行列印作業");
+    QTest::newRow("printed") << print << Failure::None << QStringLiteral("執行列印作業")
+                             << QString();
     QTest::newRow("printer failed")
-        << print << Failure::PrinterFailed << QStringLiteral("印表機系統初始化失敗");
+        << print << Failure::PrinterFailed << QStringLiteral("印表機系統初始化失敗")
+        << QStringLiteral("printer-failed");
     QTest::newRow("unknown printer")
-        << print << Failure::UnknownPrinter << QStringLiteral("無效的印表機: Kassa 2");
+        << print << Failure::UnknownPrinter << QStringLiteral("無效的印表機: Kassa 2")
+        << QStringLiteral("invalid-printer");
     QTest::newRow("no default printer")
-        << print << Failure::NoDefaultPrinter << QStringLiteral("系統未設定預設印表機");
-    QTest::newRow("paper size") << print << Failure::PaperSize
-                                << QStringLiteral("不支援的紙張尺寸");
+        << print << Failure::NoDefaultPrinter << QStringLiteral("系統未設定預設印表機")
+        << QStringLiteral("no-default-printer");
+    QTest::newRow("paper size") << print << Failure::PaperSize << QStringLiteral("不支援的紙張尺寸")
+                                << QStringLiteral("paper-size");
     QTest::newRow("orientation") << print << Failure::Orientation
-                                 << QStringLiteral("不支援的列印方向");
-    QTest::newRow("std exception")
-        << print << Failure::StdException << QStringLiteral("發生內部錯誤");
+                                 << QStringLiteral("不支援的列印方向")
+                                 << QStringLiteral("orientation");
+    QTest::newRow("std exception") << print << Failure::StdException
+                                   << QStringLiteral("發生內部錯誤") << QStringLiteral("internal");
     QTest::newRow("anything thrown")
-        << print << Failure::NonStdException << QStringLiteral("發生內部錯誤");
+        << print << Failure::NonStdException << QStringLiteral("發生內部錯誤")
+        << QStringLiteral("internal");
     QTest::newRow("copies over their bound")
-        << print << Failure::CopiesOverLimit << QStringLiteral("列印份數1000超過上限999");
+        << print << Failure::CopiesOverLimit << QStringLiteral("列印份數1000超過上限999")
+        << QStringLiteral("over-limit");
     QTest::newRow("pages over their bound")
-        << print << Failure::PagesOverLimit << QStringLiteral("列印頁數1001超過上限999");
+        << print << Failure::PagesOverLimit << QStringLiteral("列印頁數1001超過上限999")
+        << QStringLiteral("over-limit");
     QTest::newRow("items over their bound")
-        << print << Failure::ItemsOverLimit << QStringLiteral("列印項目數1002超過上限999");
+        << print << Failure::ItemsOverLimit << QStringLiteral("列印項目數1002超過上限999")
+        << QStringLiteral("over-limit");
     QTest::newRow("characters over their bound")
-        << print << Failure::CharactersOverLimit << QStringLiteral("列印文字1003字超過上限999字");
+        << print << Failure::CharactersOverLimit << QStringLiteral("列印文字1003字超過上限999字")
+        << QStringLiteral("over-limit");
     QTest::newRow("font faces over their bound")
-        << print << Failure::FontFacesOverLimit << QStringLiteral("列印字型1004種超過上限999種");
+        << print << Failure::FontFacesOverLimit << QStringLiteral("列印字型1004種超過上限999種")
+        << QStringLiteral("over-limit");
     QTest::newRow("font size over its bound")
-        << print << Failure::FontSizeOverLimit << QStringLiteral("列印字型大小1005超過上限999");
+        << print << Failure::FontSizeOverLimit << QStringLiteral("列印字型大小1005超過上限999")
+        << QStringLiteral("over-limit");
+    QTest::newRow("spooler refusing a copy")
+        << print << Failure::SpoolerFailed << QStringLiteral("發生內部錯誤")
+        << QStringLiteral("printer-failed");
     QTest::newRow("printer list failing")
         << QStringLiteral("print.getprinters") << Failure::StdException
-        << QStringLiteral("發生內部錯誤");
+        << QStringLiteral("發生內部錯誤") << QStringLiteral("internal");
 }
 
-void TestRequestHandler::printFailuresBecomeActionTextsWithANullReply()
+void TestRequestHandler::printFailuresBecomeActionTextsAndCodesWhenAsked()
 {
     QFETCH(QString, method);
     QFETCH(Failure, failure);
     QFETCH(QString, actionText);
+    QFETCH(QString, code);
 
     class FailingEngine : public FakePrintEngine
     {
@@ -243,12 +265,95 @@ void TestRequestHandler::printFailuresBecomeActionTextsWithANullReply()
     engine.duringPrint = [failure] { fail(failure); };
     RequestHandler handler(engine);
 
+    // Without "outcome": true, the reply is null whatever happened, as it always was.
     const QString request = QStringLiteral(R"({"id":"j9","method":"%1","data":{}})").arg(method);
     const HandledMessage handled = handler.handleMessage(request);
-
     QVERIFY(handled.reply.has_value());
     QCOMPARE(*handled.reply, QByteArray(R"({"j9":null})"));
     QCOMPARE(handled.actionText, actionText);
+
+    const HandledMessage asked = handler.handleMessage(
+        QStringLiteral(R"({"id":"j9","method":"%1","data":{},"outcome":true})").arg(method));
+    QVERIFY(asked.reply.has_value());
+    const QJsonObject outcome
+        = QJsonDocument::fromJson(*asked.reply).object().value(QStringLiteral("j9")).toObject();
+    QCOMPARE(outcome.value(QStringLiteral("ok")).toBool(), code.isEmpty());
+    if (!code.isEmpty()) {
+        QCOMPARE(outcome.value(QStringLiteral("code")).toString(), code);
+        QCOMPARE(outcome.value(QStringLiteral("message")).toString(), actionText);
+        QCOMPARE(outcome.size(), 3);
+    }
+    QCOMPARE(asked.actionText, actionText);
+}
+
+void TestRequestHandler::requestsThatAskGetTheirOutcome_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QList<int>>("followed");
+
+    const QList<int> none;
+    QTest::newRow("printed: one job per copy")
+        << R"({"id":"p","method":"print.print","outcome":true})"
+        << QByteArray(R"({"p":{"jobs":[7,8],"ok":true}})") << QList<int> { 7, 8 };
+    QTest::newRow("printer list") << R"({"id":"l","method":"print.getprinters","outcome":true})"
+                                  << QByteArray(R"({"l":{"ok":true,"printers":["Kassa"]}})")
+                                  << none;
+    QTest::newRow("invalid method")
+        << R"({"id":"m","method":"print.status","outcome":true})"
+        << QByteArray(R"({"m":{"code":"invalid-method","message":"無效的method屬性","ok":false}})")
+        << none;
+    QTest::newRow("missing method")
+        << R"({"id":"m","outcome":true})"
+        << QByteArray(
+               R"({"m":{"code":"missing-method","message":"送來的資料缺少method","ok":false}})")
+        << none;
+    QTest::newRow("printer states, asked or not")
+        << R"({"id":"s","method":"print.getprinterstatus","outcome":true})"
+        << QByteArray(R"({"s":[{"accepting":false,"custompaper":true,"default":true,)"
+                      R"("name":"Kassa","reasons":["media-empty","offline"],"state":"offline"}]})")
+        << none;
+    QTest::newRow("printer states without outcome")
+        << R"({"id":"s","method":"print.getprinterstatus"})"
+        << QByteArray(R"({"s":[{"accepting":false,"custompaper":true,"default":true,)"
+                      R"("name":"Kassa","reasons":["media-empty","offline"],"state":"offline"}]})")
+        << none;
+    // Only the JSON literal true asks.
+    QTest::newRow("outcome as text") << R"({"id":"p","method":"print.print","outcome":"true"})"
+                                     << QByteArray(R"({"p":null})") << none;
+    QTest::newRow("outcome 1") << R"({"id":"p","method":"print.print","outcome":1})"
+                               << QByteArray(R"({"p":null})") << none;
+    QTest::newRow("outcome false") << R"({"id":"p","method":"print.print","outcome":false})"
+                                   << QByteArray(R"({"p":null})") << none;
+    QTest::newRow("not JSON still gets nothing")
+        << R"({"id":"p","method":"print.print","outcome":true)" << QByteArray() << none;
+}
+
+void TestRequestHandler::requestsThatAskGetTheirOutcome()
+{
+    QFETCH(QString, message);
+    QFETCH(QByteArray, reply);
+    QFETCH(QList<int>, followed);
+    FakePrintEngine engine;
+    engine.printers = QStringList { QStringLiteral("Kassa") };
+    engine.spooled = { QStringLiteral("Kassa"), { 7, 8 } };
+    engine.printerStates = { { QStringLiteral("Kassa"),
+                               true,
+                               QStringLiteral("offline"),
+                               { QStringLiteral("media-empty"), QStringLiteral("offline") },
+                               false,
+                               true } };
+    RequestHandler handler(engine);
+
+    const HandledMessage handled = handler.handleMessage(message);
+
+    QCOMPARE(handled.reply.value_or(QByteArray()), reply);
+    QCOMPARE(handled.follow.has_value(), !followed.isEmpty());
+    if (handled.follow) {
+        QCOMPARE(handled.follow->requestId, QStringLiteral("p"));
+        QCOMPARE(handled.follow->jobs.printer, QStringLiteral("Kassa"));
+        QCOMPARE(handled.follow->jobs.ids, followed);
+    }
 }
 
 void TestRequestHandler::clientTextInLogLinesIsCutAndEscaped_data()
