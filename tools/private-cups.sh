@@ -16,8 +16,14 @@
 #   private-cups.sh check
 #       Says why start cannot work on this computer and fails, or says nothing.
 #   private-cups.sh add-queue DIR QUEUE...
+#   private-cups.sh add-paper-out-queue DIR QUEUE...
+#       Queues of a printer that is out of paper: its backend reports media-empty on its
+#       STATE: lines and fails every job after 2 s, which the queue then aborts.
 #   private-cups.sh reject DIR QUEUE...
 #       The queues refuse new jobs, as printers taken out of service do.
+#   private-cups.sh disable DIR QUEUE...
+#   private-cups.sh enable DIR QUEUE...
+#       The queues stop printing (jobs wait, pending), or print again.
 #   private-cups.sh jobs DIR [all|completed|not-completed]
 #       One line per job in job-id order: ID, STATE, QUEUE and TITLE separated by tabs.
 #   private-cups.sh wait-jobs DIR COUNT [TIMEOUT]
@@ -186,10 +192,37 @@ EOF
     done
 }
 
+# The system's filters and backends, and a backend of a printer that is out of paper.
+write_server_bin() {   # DIR
+    local bin="$1/serverbin" part
+    mkdir -p "$bin/backend"
+    chmod 0755 "$bin" "$bin/backend"
+    for part in /usr/lib/cups/*; do
+        [ "$(basename "$part")" = backend ] || ln -s "$part" "$bin/$(basename "$part")"
+    done
+    for part in /usr/lib/cups/backend/*; do
+        ln -s "$part" "$bin/backend/$(basename "$part")"
+    done
+    cat >"$bin/backend/paper-out" <<'EOF'
+#!/bin/sh
+if [ $# -eq 0 ]; then
+    echo 'direct paper-out "Unknown" "A printer out of paper"'
+    exit 0
+fi
+echo "STATE: +media-empty-error" >&2
+echo "ERROR: the printer is out of paper" >&2
+sleep 2
+exit 1
+EOF
+    chmod 0755 "$bin/backend/paper-out"
+}
+
 write_config() {   # DIR LISTEN LOGLEVEL
     local dir=$1
+    write_server_bin "$dir"
     cat >"$dir/etc/cups-files.conf" <<EOF
 ServerRoot $dir/etc
+ServerBin $dir/serverbin
 RequestRoot $dir/spool
 TempDir $dir/spool/tmp
 CacheDir $dir/cache
@@ -542,6 +575,17 @@ cmd_stop() {   # DIR [--keep]
     [ "${2:-}" = --keep ] || rm -rf "$dir"
 }
 
+add_paper_out_queues() {   # DIR QUEUE...
+    local dir=$1 queue failure
+    shift
+    for queue in "$@"; do
+        valid_queue_name "$queue"
+        failure=$(on_scheduler "$dir" lpadmin -p "$queue" -E -v "paper-out:/" -P "$PPD" \
+            -o printer-error-policy=abort-job 2>&1) ||
+            die "lpadmin refused queue $queue: $failure"
+    done
+}
+
 command=${1:-}
 [ $# -eq 0 ] || shift
 case "$command" in
@@ -553,11 +597,17 @@ add-queue)
     shift
     add_queues "$dir" "$@"
     ;;
-reject)
+add-paper-out-queue)
     need_dir "${1:-}"
     dir=$1
     shift
-    on_scheduler "$dir" cupsreject "$@"
+    add_paper_out_queues "$dir" "$@"
+    ;;
+reject | disable | enable)
+    need_dir "${1:-}"
+    dir=$1
+    shift
+    on_scheduler "$dir" "cups$command" "$@"
     ;;
 jobs) cmd_jobs "$@" ;;
 wait-jobs) cmd_wait_jobs "$@" ;;

@@ -138,6 +138,24 @@ bool PrivateSpooler::rejectJobs(const QString &queue)
         && runScript({ QStringLiteral("reject"), m_dir, queue }, kQueryTimeoutMs);
 }
 
+bool PrivateSpooler::disableQueue(const QString &queue)
+{
+    return !m_dir.isEmpty()
+        && runScript({ QStringLiteral("disable"), m_dir, queue }, kQueryTimeoutMs);
+}
+
+bool PrivateSpooler::enableQueue(const QString &queue)
+{
+    return !m_dir.isEmpty()
+        && runScript({ QStringLiteral("enable"), m_dir, queue }, kQueryTimeoutMs);
+}
+
+bool PrivateSpooler::addPaperOutQueue(const QString &queue)
+{
+    return !m_dir.isEmpty()
+        && runScript({ QStringLiteral("add-paper-out-queue"), m_dir, queue }, kQueryTimeoutMs);
+}
+
 QString PrivateSpooler::outputDir(const QString &queue) const
 {
     return m_outputRoot.isEmpty() ? QString() : m_outputRoot + QLatin1Char('/') + queue;

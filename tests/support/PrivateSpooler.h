@@ -46,6 +46,12 @@ public:
     QString errorString() const { return m_errorString; }
     // The queue refuses new jobs from now on, as a printer taken out of service does.
     bool rejectJobs(const QString &queue);
+    // The queue stops printing, its jobs waiting, or prints again.
+    bool disableQueue(const QString &queue);
+    bool enableQueue(const QString &queue);
+    // A queue of a printer out of paper: its backend reports "media-empty" and fails every
+    // job, which the queue aborts.
+    bool addPaperOutQueue(const QString &queue);
     // Stops the scheduler as a crash or an administrator would, keeping its folder with the
     // queues and jobs; restartScheduler() starts it again there, at the same address.
     bool stopScheduler();
