@@ -19,6 +19,11 @@ from webtest import (ATTACH_WAIT_S, PAGE_WAIT_S, SPOOLER_WAIT_S, BrowserTest, Ho
                      start_browser, start_web_server)
 
 
+# The log's text for the printer list, the last request of the page's greeting. The printers'
+# states are logged as this text and more.
+LISTING = "查詢本電腦登錄的印表機"
+
+
 def points(millimetres):
     return millimetres / 25.4 * 72
 
@@ -92,6 +97,15 @@ class DemoPageTest(BrowserTest):
         self.driver.get(f"{self.page_url}?host={host}&tls={1 if tls else 0}")
         self.wait_until("the connection", lambda: self.state() == "connected")
 
+    # The page greets the agent with the version query, the printers' states and the printer
+    # list: what comes after it, in the host's log and on the page, is the test's own.
+    def open_page_greeted(self):
+        start = self.host.mark()
+        self.open_page()
+        self.host.wait_for_log(LISTING, start, ending=True)
+        self.wait_for_entry("the printer list", lambda e: e["kind"] == "reply"
+                            and e["method"] == "print.getprinters")
+
     def printer_names(self):
         return self.driver.execute_script(
             "return [...document.getElementById('printers').options].map(o => o.value)")
@@ -148,7 +162,7 @@ class DemoPageTest(BrowserTest):
         start = self.host.mark()
         self.open_page()
         # Each request's log line follows the one before: the next is this test's own.
-        self.host.wait_for_log("查詢本電腦登錄的印表機", start)
+        self.host.wait_for_log(LISTING, start, ending=True)
         self.wait_until("the printer PDF", lambda: "PDF" in self.printer_names())
         self.driver.find_element("css selector", "#printers option[value='PDF']").click()
         for textarea, button, title, (width_mm, height_mm), wait in cases:
@@ -196,12 +210,11 @@ class DemoPageTest(BrowserTest):
             ("page-doc", "print-page", '{"pages": [', "Not valid JSON"),
             ("receipt-doc", "print-receipt", '[{"doctype": "rowbase"}]', "must be a JSON object"),
         ]
-        listing = "查詢本電腦登錄的印表機"
         start = self.host.mark()
         self.open_page()
         # Requests are handled in order: whatever reached the agent before a printer list
         # request is logged before it.
-        self.host.wait_for_log(listing, start)
+        self.host.wait_for_log(LISTING, start, ending=True)
         for textarea, button, text, reason in cases:
             with self.subTest(textarea=textarea):
                 start = self.host.mark()
@@ -214,7 +227,7 @@ class DemoPageTest(BrowserTest):
                 self.assertEqual(self.count_entries("sent", "print.print"), 0)
 
                 self.driver.find_element("id", "refresh-printers").click()
-                lines = self.host.wait_for_log(listing, start)
+                lines = self.host.wait_for_log(LISTING, start, ending=True)
                 self.assertEqual([line for line in lines if line.startswith("用戶'")], lines[-1:])
                 self.wait_until("the printer list", lambda: self.count_entries(
                     "reply", "print.getprinters") > listings)
@@ -228,7 +241,7 @@ class DemoPageTest(BrowserTest):
             ("receipt-doc", "print-receipt",
              '{"doctype": "rowbase", "width": 80, "mt": 5, "copycount": 100000}', "over-limit"),
         ]
-        self.open_page()
+        self.open_page_greeted()
         for textarea, button, text, code in cases:
             with self.subTest(code):
                 start = self.host.mark()
@@ -252,7 +265,7 @@ class DemoPageTest(BrowserTest):
             (("disable", "enable"), "stopped", "paused", "yes"),
             (("reject", "accept"), "idle", "–", "no"),
         ]
-        self.open_page()
+        self.open_page_greeted()
         for commands, state, reasons, accepting in cases:
             with self.subTest(commands=commands):
                 replies = self.count_entries("reply", "print.getprinterstatus")

@@ -116,10 +116,12 @@ class Host:
             raise AssertionError(f"host command '{text}' failed: {answer}")
         return answer
 
-    def wait_for_log(self, text, start, timeout=PAGE_WAIT_S):
-        """Every log line from index `start` on up to the first that holds `text`."""
-        found = self.wait_for_line(lambda line: line.startswith("log ") and text in line,
-                                   timeout, start)
+    def wait_for_log(self, text, start, timeout=PAGE_WAIT_S, ending=False):
+        """Every log line from index `start` on up to the first that holds `text` (that ends
+        with it, with `ending`: one action's text may begin another's)."""
+        found = self.wait_for_line(
+            lambda line: line.startswith("log ") and (line.endswith(text) if ending
+                                                      else text in line), timeout, start)
         if found is None:
             raise AssertionError(f"the host never logged '{text}'")
         with self.changed:
