@@ -16,8 +16,8 @@ Usage: tools/run-benchmarks.sh [--runs N] [--idle-runs N] [--only NAME]... [--ma
   --idle-runs N  runs of the 30-second idle benchmark (default 3)
   --only NAME    only this benchmark (repeatable): page-drawing, row-layout,
                  reader-latency, requests, fanout, idle, soak, request-bounds,
-                 client-limits, hostile-pages (the soak, request-bounds, client-limits and
-                 hostile-pages run once)
+                 client-limits, hostile-pages, job-following (the soak, request-bounds,
+                 client-limits, hostile-pages and job-following run once)
   --markdown     print the table in Markdown, as docs/benchmarks.md shows it
 EOF
 }
@@ -45,7 +45,7 @@ done
 [[ "$RUNS" =~ ^[1-9][0-9]*$ && "$IDLE_RUNS" =~ ^[1-9][0-9]*$ ]] || bad_usage
 
 BENCHMARKS=(page-drawing row-layout reader-latency requests fanout idle soak request-bounds
-    client-limits hostile-pages)
+    client-limits hostile-pages job-following)
 if [ ${#ONLY[@]} -gt 0 ]; then
     for name in "${ONLY[@]}"; do
         [[ " ${BENCHMARKS[*]} " == *" $name "* ]] || bad_usage
@@ -99,12 +99,12 @@ run_benchmark() {   # NAME RUN
 # Alternating the benchmarks spreads whatever else the computer does over all of them.
 # The idle benchmark sums over its own 30 s: once is usually enough. The soak's figures are
 # memory after 50,000 connections, which hardly vary: it runs once. So do request-bounds, whose
-# figures span orders of magnitude and whose one run takes minutes, and hostile-pages, whose
-# figures are against fixed targets.
+# figures span orders of magnitude and whose one run takes minutes, hostile-pages, whose
+# figures are against fixed targets, and job-following, which idles for a minute.
 runs_of() {   # NAME
     case "$1" in
     idle) echo "$IDLE_RUNS" ;;
-    soak | request-bounds | client-limits | hostile-pages) echo 1 ;;
+    soak | request-bounds | client-limits | hostile-pages | job-following) echo 1 ;;
     *) echo "$RUNS" ;;
     esac
 }

@@ -371,6 +371,26 @@ def print_document(document):
     return ask("ws://127.0.0.1:54389", json.dumps(request, ensure_ascii=False))
 
 
+def check_outcomes():
+    """What a page that asks for outcomes learns, without printing: the desk's prints below
+    count their PDFs."""
+    url = "ws://127.0.0.1:54389"
+    reply = ask(url, '{"id":"g","method":"print.getprinters","outcome":true}')
+    check("printer list as an outcome",
+          reply.get("g", {}).get("ok") is True and
+          sorted(reply["g"].get("printers", [])) == ["Kassa", "Receipt"], f"{reply}")
+    request = {"id": "u", "method": "print.print", "outcome": True,
+               "data": {"printer": "Nowhere"}}
+    reply = ask(url, json.dumps(request))
+    check("unknown printer's outcome", reply == {"u": {
+        "ok": False, "code": "invalid-printer", "message": "無效的印表機: Nowhere"}}, f"{reply}")
+    reply = ask(url, '{"id":"s","method":"print.getprinterstatus"}')
+    names = sorted(printer.get("name") for printer in reply.get("s", []))
+    keys = {key for printer in reply.get("s", []) for key in printer}
+    check("printer states", names == ["Kassa", "Receipt"] and keys == {
+        "name", "default", "state", "reasons", "accepting", "custompaper"}, f"{reply}")
+
+
 def reachable(address):
     try:
         with socket.create_connection((address, 54389), timeout=5):
@@ -473,6 +493,7 @@ def serve_open_agent(wine, work, spooler, calls, version):
     reply = ask("ws://127.0.0.1:54389", '{"id":"g","method":"print.getprinters"}')
     check("printers of the private spooler", sorted(reply.get("g", [])) == ["Kassa", "Receipt"],
           f"{reply}")
+    check_outcomes()
     check("any origin admitted without options",
           close_code("ws://127.0.0.1:54389", "https://elsewhere.example") is None)
     check("reachable on a non-loopback address without --local-only", reachable(PRIVATE_ADDRESS))
