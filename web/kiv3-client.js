@@ -5,6 +5,7 @@
 //   const agent = connect({ host: "localhost" });
 //   agent.on("card", (number) => console.log("card", number));
 //   console.log(await agent.printers());
+//   const { jobs } = await agent.print(receipt, { printer: "Kassa", waitForCompletion: true });
 //
 // An agent started with --simulate-devices says so in its version ({ simulated: true }) and
 // takes agent.simulate.reader(label), .unreader(), .card(number) and .callin(number): its
@@ -13,9 +14,17 @@
 export const PLAIN_PORT = 54389;
 export const SECURE_PORT = 54390;
 export const DEFAULT_TIMEOUT_MS = 60000;
+// The agent follows a print's jobs for 10 minutes at most; waiting for them takes as long.
+export const DEFAULT_COMPLETION_TIMEOUT_MS = 600000;
 
 const PUSHED = ["reader", "unreader", "callin"];
-const EVENTS = new Set(["card", "open", "close", ...PUSHED]);
+const EVENTS = new Set(["card", "open", "close", "job", ...PUSHED]);
+// Job states after which the spooler does nothing more with the job.
+const JOB_ENDED = new Set(["completed", "canceled", "aborted"]);
+// States in which a job will not complete unless someone sees to the printer or the queue.
+const JOB_FAILED = new Set(["stopped", "canceled", "aborted"]);
+// The jobs of one print whose states are kept; a print's copies are far fewer.
+const MAX_JOBS_PER_PRINT = 1000;
 // The agent sends the card number as a bare 64-bit integer: JSON.parse would round it above
 // 2^53, so the digits are taken from the text.
 const CARD = /^\s*\{\s*"card"\s*:\s*(-?\d+)\s*\}\s*$/;
@@ -25,11 +34,56 @@ const CARD_MIN = -(2n ** 63n);
 const CARD_MAX = 2n ** 63n - 1n;
 
 export class Kiv3Error extends Error {
-  constructor(code, message) {
+  // details: a failed job's job, printer, state and reasons.
+  constructor(code, message, details = {}) {
     super(message);
     this.name = "Kiv3Error";
     this.code = code;
+    Object.assign(this, details);
   }
+}
+
+const isPlainObject = (value) =>
+  value !== null && typeof value === "object" && !Array.isArray(value);
+
+// The agent's outcome of a print: {ok: true, jobs} is the success, a failure becomes a
+// Kiv3Error with the agent's code and log text. An agent that does not report outcomes
+// answers null whatever happened, and so does this.
+function printOutcome(reply) {
+  if (!isPlainObject(reply) || typeof reply.ok !== "boolean") return null;
+  if (!reply.ok) throw new Kiv3Error(String(reply.code ?? "internal"), String(reply.message ?? ""));
+  return { ok: true, jobs: Array.isArray(reply.jobs) ? reply.jobs : [] };
+}
+
+// A pushed {"job": {...}} as the page sees it, or null when it is none.
+function jobEvent(value) {
+  if (!isPlainObject(value)) return null;
+  return {
+    id: String(value.id ?? ""), job: value.job, printer: String(value.printer ?? ""),
+    state: String(value.state ?? ""),
+    reasons: Array.isArray(value.reasons) ? value.reasons.map(String) : [],
+  };
+}
+
+// How long a print waits for its jobs: the agent follows them no longer than its own bound.
+function completionLimit(wait) {
+  const timeout = wait?.timeout;
+  return timeout > 0 && timeout < DEFAULT_COMPLETION_TIMEOUT_MS ? timeout
+                                                                : DEFAULT_COMPLETION_TIMEOUT_MS;
+}
+
+const stateText = ({ state, reasons }) =>
+  `${state} (${reasons.length ? reasons.join(", ") : "the spooler gave no reason"})`;
+
+function describeJob(event) {
+  return `print job ${event.job} on "${event.printer}" is ${stateText(event)}`;
+}
+
+function jobFailure(event) {
+  const { job, printer, state, reasons } = event;
+  return new Kiv3Error(`job-${state}`, describeJob(event) +
+    (state === "stopped" ? ": it stays in the queue and may print once the printer is seen to" : ""),
+    { job, printer, state, reasons });
 }
 
 // A card number as the agent takes it, decimal text, from a bigint, a safe integer or text.
@@ -42,6 +96,15 @@ function cardText(number) {
   if (value < CARD_MIN || value > CARD_MAX)
     throw new RangeError("a card number is a signed 64-bit integer");
   return value.toString();
+}
+
+// One page handler's fault must not stop the others, nor the client.
+function callSafely(handler, args) {
+  try {
+    handler(...args);
+  } catch (error) {
+    setTimeout(() => { throw error; });
+  }
 }
 
 export function connect(options = {}) {
@@ -81,6 +144,7 @@ class Kiv3Client {
   #retryTimer = null;
   #lastError = null;
   #agentSeen = false; // set when this failure streak's probe found the plain endpoint open
+  #followed = new Map(); // print request id -> the progress of its jobs
 
   constructor({ host = "localhost", tls = false, reconnect = true, timeout = DEFAULT_TIMEOUT_MS } = {}) {
     this.host = String(host || "localhost");
@@ -123,13 +187,37 @@ class Kiv3Client {
       .then((names) => (Array.isArray(names) ? names : []));
   }
 
-  // Resolves with null once the agent has handled the job, whether it printed or failed: the
-  // agent keeps the reason in its own log.
+  // Resolves with the agent's outcome, {ok: true, jobs}, once the copies are with the spooler,
+  // or once every job has completed with waitForCompletion; a failure rejects with the agent's
+  // code. onJob hears the progress of this print's jobs.
   print(document, options = {}) {
-    if (document === null || typeof document !== "object" || Array.isArray(document))
+    const { waitForCompletion = false, onJob } = options;
+    if (!isPlainObject(document))
       return Promise.reject(new TypeError("print() takes the document as an object"));
+    if (onJob !== undefined && typeof onJob !== "function")
+      return Promise.reject(new TypeError("print()'s onJob is a function"));
     const data = options.printer ? { ...document, printer: String(options.printer) } : document;
-    return this.#request({ method: "print.print", data }, "print.print", options).then(() => null);
+    const id = this.#newId();
+    const progress = waitForCompletion || onJob ? this.#startFollowing(id, onJob) : null;
+    const outcome = this.#request({ method: "print.print", outcome: true, data }, "print.print",
+                                  options, id).then(printOutcome);
+    if (!progress) return outcome;
+    return outcome.then((value) => this.#followJobs(progress, value, waitForCompletion),
+                        (error) => {
+                          this.#stopFollowing(progress);
+                          throw error;
+                        });
+  }
+
+  // The printers with their states; an agent that does not know the method answers null.
+  printerStatus(options = {}) {
+    return this.#request({ method: "print.getprinterstatus" }, "print.getprinterstatus", options)
+      .then((printers) => {
+        if (!Array.isArray(printers))
+          throw new Kiv3Error("invalid-method", `the agent at ${this.url} does not report ` +
+                              `printer states: it is older than this client library`);
+        return printers.filter(isPlainObject);
+      });
   }
 
   // Resolves with null once the agent has taken the request; only an agent with simulated
@@ -161,17 +249,22 @@ class Kiv3Client {
       socket.onopen = socket.onmessage = socket.onclose = null;
       socket.close();
     }
-    this.#dropAll(() => new Kiv3Error("closed", "the page closed the connection to the agent"));
+    const error = new Kiv3Error("closed", "the page closed the connection to the agent");
+    this.#dropAll(() => error);
+    this.#endFollowing(error);
     this.#emit("close", { code: 1000, error: null, retryIn: null, wasOpen });
   }
 
   // ---- requests --------------------------------------------------------
 
-  #request(message, method, { timeout = this.timeout } = {}) {
+  #newId() {
+    return `k${this.#nextId++}`;
+  }
+
+  #request(message, method, { timeout = this.timeout } = {}, id = message ? this.#newId() : null) {
     if (this.#state === "closed" || this.#state === "waiting")
       return Promise.reject(this.#lastError ?? new Kiv3Error("closed", "the client is closed"));
     return new Promise((resolve, reject) => {
-      const id = message ? `k${this.#nextId++}` : null;
       const text = message ? JSON.stringify({ id, ...message }) : "";
       const request = { method, text, id, timer: null, done: false, sent: false };
       request.fail = (error) => {
@@ -217,6 +310,84 @@ class Kiv3Client {
     for (const request of requests) request.fail(makeError(request));
   }
 
+  // ---- a print's jobs --------------------------------------------------
+
+  // Job events may come before the print's reply: they are kept from the moment it is sent.
+  #startFollowing(id, onJob) {
+    const progress = {
+      id, onJob, jobs: null, states: new Map(), waits: false, timer: null, finish: null,
+    };
+    this.#followed.set(id, progress);
+    return progress;
+  }
+
+  #stopFollowing(progress) {
+    clearTimeout(progress.timer);
+    this.#followed.delete(progress.id);
+  }
+
+  // With the outcome's jobs known, follows them until they have ended, or, when the page
+  // waits, until they have completed or one of them has failed, within the wait's bound.
+  #followJobs(progress, outcome, wait) {
+    if (outcome === null || outcome.jobs.length === 0) {
+      this.#stopFollowing(progress);
+      return outcome;
+    }
+    const settled = new Promise((resolve, reject) => {
+      progress.finish = (error) => {
+        this.#stopFollowing(progress);
+        if (error && wait) reject(error);
+        else resolve(outcome);
+      };
+    });
+    progress.jobs = outcome.jobs;
+    progress.waits = Boolean(wait);
+    const limit = completionLimit(wait);
+    progress.timer = setTimeout(() => progress.finish(this.#overdue(progress, limit)), limit);
+    this.#checkJobs(progress);
+    return wait ? settled : outcome;
+  }
+
+  #checkJobs(progress) {
+    if (!progress.finish) return;
+    const latest = progress.jobs.map((job) => progress.states.get(job));
+    const failed = progress.waits && latest.find((event) => JOB_FAILED.has(event?.state));
+    if (failed) progress.finish(jobFailure(failed));
+    else if (latest.every((event) => (progress.waits ? event?.state === "completed"
+                                                      : JOB_ENDED.has(event?.state))))
+      progress.finish(null);
+  }
+
+  #overdue(progress, limit) {
+    const job = progress.jobs.find((id) => progress.states.get(id)?.state !== "completed");
+    const last = progress.states.get(job);
+    const within = `print job ${job} did not complete within ${limit / 1000} s`;
+    if (!last)
+      return new Kiv3Error("timeout", `${within}, and the agent told nothing of it`, { job });
+    const { printer, state, reasons } = last;
+    return new Kiv3Error("timeout", `${within} on "${printer}": it is ${stateText(last)} and ` +
+                         `may still print`, { job, printer, state, reasons });
+  }
+
+  #onJobEvent(event) {
+    const progress = this.#followed.get(event.id);
+    if (progress) {
+      if (progress.states.has(event.job) || progress.states.size < MAX_JOBS_PER_PRINT)
+        progress.states.set(event.job, event);
+      if (progress.onJob) callSafely(progress.onJob, [event]);
+      this.#checkJobs(progress);
+    }
+    this.#emit("job", event);
+  }
+
+  // The agent stops following a page's jobs when its connection ends; so does the page.
+  #endFollowing(reason) {
+    for (const progress of [...this.#followed.values()]) {
+      progress.finish?.(new Kiv3Error(reason.code,
+        `the print's jobs are no longer followed: ${reason.message}; they may still print`));
+    }
+  }
+
   // ---- messages --------------------------------------------------------
 
   #onMessage(text) {
@@ -247,20 +418,16 @@ class Kiv3Client {
     if (request) {
       this.#pending.delete(key);
       request.succeed(message[key]);
+    } else if (key === "job") {
+      const event = jobEvent(message.job);
+      if (event) this.#onJobEvent(event);
     } else if (PUSHED.includes(key)) {
       this.#emit(key, ...(key === "unreader" ? [] : [String(message[key] ?? "")]));
     }
   }
 
   #emit(event, ...args) {
-    for (const handler of [...(this.#handlers.get(event) ?? [])]) {
-      try {
-        handler(...args);
-      } catch (error) {
-        // One page handler's fault must not stop the others, nor the client.
-        setTimeout(() => { throw error; });
-      }
-    }
+    for (const handler of [...(this.#handlers.get(event) ?? [])]) callSafely(handler, args);
   }
 
   // ---- connection ------------------------------------------------------
@@ -311,6 +478,7 @@ class Kiv3Client {
     this.#dropAll((request) => new Kiv3Error(error.code,
       `no answer to ${request.method}: ${error.message}` +
       (request.sent && request.method === "print.print" ? "; the job may still have printed" : "")));
+    this.#endFollowing(error);
     let retryIn = null;
     if (this.reconnect) {
       retryIn = Math.min(this.reconnect.maxDelay, this.reconnect.minDelay * 2 ** this.#failures);

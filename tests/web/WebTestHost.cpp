@@ -18,6 +18,11 @@
 //   call DIGITS                    the caller-ID box reports a call (DIGITS may be empty)
 //   jobs                           {"jobs":[{id,queue,title,state}],
 //                                   "pdfs":[{path,pages,widthPt,heightPt}]}, in job order
+//   queue disable|enable|reject|accept
+//                                  stops or starts the queue, or makes it refuse or take
+//                                  new jobs, as an administrator would
+//   paper-out add|remove           adds or removes the queue "PaperOut" of a printer out of
+//                                  paper, whose jobs fail for want of it
 //   quit                           ends the host, as does the end of standard input
 
 #include "CardFrame.h"
@@ -34,6 +39,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSocketNotifier>
 
 #include <cstdio>
@@ -45,6 +51,7 @@
 namespace {
 
 const QString kQueue = QStringLiteral("PDF");
+const QString kPaperOutQueue = QStringLiteral("PaperOut");
 const QByteArray kProbeAnswer = QByteArray::fromHex("7e0a0009");
 // The box's event for an incoming call, and the line it is reported on.
 constexpr int kCallEvent = 9;
@@ -55,6 +62,16 @@ void writeLine(const QString &line)
     const QByteArray bytes = line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     std::fflush(stdout);
+}
+
+// "ok COMMAND" or "error NAME: COMMAND failed", NAME being the command's first word.
+void reportCommand(const QString &command, bool done)
+{
+    if (done)
+        writeLine(QStringLiteral("ok ") + command);
+    else
+        writeLine(QStringLiteral("error %1: %2 failed")
+                      .arg(command.section(QLatin1Char(' '), 0, 0), command));
 }
 
 } // namespace
@@ -80,6 +97,8 @@ private:
     void card(const QString &argument);
     void call(const QString &argument);
     void jobs();
+    void queue(const QString &action);
+    void paperOut(const QString &action);
     void shutDown();
 
     PrivateSpooler m_spooler;
@@ -154,6 +173,10 @@ void WebTestHost::handle(const QString &command, const QString &argument)
         call(argument);
     else if (command == QLatin1String("jobs"))
         jobs();
+    else if (command == QLatin1String("queue"))
+        queue(argument);
+    else if (command == QLatin1String("paper-out"))
+        paperOut(argument);
     else if (command == QLatin1String("quit")) {
         writeLine(QStringLiteral("ok quit"));
         QCoreApplication::quit();
@@ -234,6 +257,32 @@ void WebTestHost::jobs()
     const QJsonObject answer { { "jobs", jobs }, { "pdfs", pdfs } };
     writeLine(QStringLiteral("jobs ")
               + QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)));
+}
+
+// CUPS's commands reach the private spooler through the CUPS_SERVER that this process uses.
+void WebTestHost::queue(const QString &action)
+{
+    const QStringList actions { QStringLiteral("disable"), QStringLiteral("enable"),
+                                QStringLiteral("reject"), QStringLiteral("accept") };
+    if (!actions.contains(action)) {
+        writeLine(QStringLiteral("error queue: no such action '%1'").arg(action));
+        return;
+    }
+    reportCommand(QStringLiteral("queue ") + action,
+                  QProcess::execute(QStringLiteral("/usr/sbin/cups") + action, { kQueue }) == 0);
+}
+
+void WebTestHost::paperOut(const QString &action)
+{
+    if (action == QLatin1String("add"))
+        reportCommand(QStringLiteral("paper-out add"), m_spooler.addPaperOutQueue(kPaperOutQueue));
+    else if (action == QLatin1String("remove"))
+        reportCommand(QStringLiteral("paper-out remove"),
+                      QProcess::execute(QStringLiteral("/usr/sbin/lpadmin"),
+                                        { QStringLiteral("-x"), kPaperOutQueue })
+                          == 0);
+    else
+        writeLine(QStringLiteral("error paper-out: no such action '%1'").arg(action));
 }
 
 // The service goes first: deleting it waits for the reader thread, which must not find the

@@ -18,7 +18,8 @@ BLANK_PAGE = """<!doctype html><meta charset="utf-8"><title>kiv3-client</title>
 <script type="module">
 import * as kiv3 from "/kiv3-client.js";
 const plain = (value) => typeof value === "bigint" ? `${value}n`
-  : value instanceof Error ? {code: value.code, message: value.message}
+  : value instanceof Error ? {code: value.code, message: value.message,
+      ...(value.state ? {state: value.state, reasons: value.reasons} : {})}
   : Array.isArray(value) ? value.map(plain)
   : value && typeof value === "object" ? Object.fromEntries(
       Object.entries(value).map(([key, item]) => [key, plain(item)]))
@@ -97,13 +98,116 @@ class ClientLibraryTest(BrowserTest):
             client.close();
             done({outcomes, sent});
         """)
-        expected = [{"value": ["PDF"]}, {"value": self.version_reply()},
-                    {"value": None}]
-        self.assertEqual(results["outcomes"], [expected[i % 3] for i in range(50)])
+        expected = [{"value": ["PDF"]}, {"value": self.version_reply()}]
+        expected += [{"error": {"code": "invalid-printer", "message": f"無效的印表機: Nowhere {i}"}}
+                     for i in range(2, 50, 3)]
+        self.assertEqual(results["outcomes"], [expected[i % 3 if i % 3 < 2 else 2 + i // 3]
+                                               for i in range(50)])
         ids = [text.split('"', 4)[3] for text in results["sent"] if text]
         self.assertEqual(len(ids), 33)
         self.assertEqual(len(set(ids)), 33, "request ids must be unique")
         self.assertEqual(results["sent"].count(""), 17, "version queries are empty messages")
+
+    # What became of a print: the spooler's jobs, each followed until it completed, or the
+    # agent's reason with the text of its log line. A print's job events reach its onJob and
+    # the client's "job" handlers alike.
+    def test_print_resolves_with_its_jobs_or_rejects_with_the_agents_reason(self):
+        receipt = {"doctype": "rowbase", "docname": "outcome", "width": 80, "mt": 10}
+        cases = [
+            ("one copy", {}, 1),
+            ("three copies", {"copycount": 3}, 3),
+            ("no copy", {"copycount": 0}, 0),
+            ("unknown printer", {"printer": "Nowhere"}, "invalid-printer"),
+            ("no width", {"width": 0}, "paper-size"),
+            ("page-based, refused orientation", {"doctype": "", "orientation": 2}, "orientation"),
+            ("too many copies", {"copycount": 100000}, "over-limit"),
+        ]
+        for name, keys, expected in cases:
+            with self.subTest(name):
+                start = self.host.mark()
+                jobs_before = len(self.host.jobs()["jobs"])
+                result = self.run_async("""
+                    const client = kiv3.connect({host: "127.0.0.1"});
+                    const heard = [];
+                    const pushed = [];
+                    client.on("job", (event) => pushed.push(event));
+                    const result = await outcome(client.print(arguments[0], {
+                      waitForCompletion: true, onJob: (event) => heard.push(event)}));
+                    client.close();
+                    done({result, heard, pushed});
+                """, {**receipt, **keys})
+                action = self.host.wait_for_log("用戶'", start)[-1].split(" ", 1)[1]
+                if isinstance(expected, str):
+                    self.assertEqual(result["result"], {"error": {"code": expected,
+                                                                  "message": action}})
+                    self.assertEqual(result["heard"], [])
+                    continue
+                jobs = [job["id"] for job in self.host.jobs()["jobs"][jobs_before:]]
+                self.assertEqual(result["result"], {"value": {"ok": True, "jobs": jobs}})
+                self.assertEqual(len(jobs), expected)
+                self.assertEqual(result["heard"], result["pushed"])
+                self.assertEqual({event["id"] for event in result["heard"]},
+                                 {result["heard"][0]["id"]} if jobs else set())
+                last = {event["job"]: (event["printer"], event["state"])
+                        for event in result["heard"]}
+                self.assertEqual(last, {job: ("PDF", "completed") for job in jobs})
+
+    # Queues that an administrator stopped or made refuse jobs, and a printer out of paper:
+    # the printer's state says so, and a print that waits for its job hears why it does not
+    # complete, also when the page leaves while the agent follows the job.
+    def test_queue_states_show_in_printer_status_and_in_waiting_prints(self):
+        wait_ms = (SPOOLER_WAIT_S - 10) * 1000
+        stopped = ("queue disable", "queue enable")
+        cases = [
+            # host commands before and after; the printer; its state, a reason and whether it
+            # accepts jobs; how long the print waits ("close": the page leaves at the first
+            # news); the error's codes, with the job's states and a reason of them
+            ("ready", None, "PDF", ("idle", None, True), wait_ms, None),
+            ("stopped", stopped, "PDF", ("stopped", "paused", True), 3000,
+             ({"timeout"}, {"pending", "held"}, "paused")),
+            ("stopped, page leaves", stopped, "PDF", ("stopped", "paused", True), "close",
+             ({"closed"}, None, None)),
+            ("refusing", ("queue reject", "queue accept"), "PDF", ("idle", None, False), wait_ms,
+             ({"printer-failed"}, None, None)),
+            ("out of paper", ("paper-out add", "paper-out remove"), "PaperOut",
+             ("idle", None, True), wait_ms,
+             ({"job-stopped", "job-aborted"}, {"stopped", "aborted"}, "media-empty")),
+        ]
+        for name, commands, queue, (state, reason, accepting), wait, failure in cases:
+            with self.subTest(name):
+                # The job of the row before may still print.
+                self.host.wait_until_idle()
+                if commands:
+                    self.host.command(commands[0])
+                try:
+                    result = self.run_async("""
+                        const [wait, document] = arguments;
+                        const client = kiv3.connect({host: "127.0.0.1"});
+                        const printers = await client.printerStatus();
+                        const result = await outcome(client.print(document, {
+                          waitForCompletion: {timeout: wait === "close" ? undefined : wait},
+                          onJob: () => wait === "close" && client.close()}));
+                        client.close();
+                        done({printers, result});
+                    """, wait, {"doctype": "rowbase", "docname": name, "printer": queue,
+                                "width": 80, "mt": 10})
+                finally:
+                    if commands:
+                        self.host.command(commands[1])
+                [printer] = [p for p in result["printers"] if p["name"] == queue]
+                self.assertEqual({key: printer[key] for key in ("state", "accepting")},
+                                 {"state": state, "accepting": accepting})
+                self.assertEqual(reason in printer["reasons"], reason is not None,
+                                 printer["reasons"])
+                if failure is None:
+                    self.assertTrue(result["result"]["value"]["ok"])
+                    continue
+                codes, states, job_reason = failure
+                error = result["result"]["error"]
+                self.assertIn(error["code"], codes)
+                if states:
+                    self.assertIn(error["state"], states)
+                    self.assertIn(job_reason, error["reasons"])
 
     # A frozen agent keeps the connection open but answers nothing. Its late replies, once it
     # runs again, must not be taken for the answers to later requests.

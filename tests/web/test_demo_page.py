@@ -19,6 +19,11 @@ from webtest import (ATTACH_WAIT_S, PAGE_WAIT_S, SPOOLER_WAIT_S, BrowserTest, Ho
                      start_browser, start_web_server)
 
 
+# The log's text for the printer list, the last request of the page's greeting. The printers'
+# states are logged as this text and more.
+LISTING = "查詢本電腦登錄的印表機"
+
+
 def points(millimetres):
     return millimetres / 25.4 * 72
 
@@ -27,8 +32,24 @@ def points(millimetres):
 READ_LOG = """
 return [...document.querySelectorAll('#log li.entry')].map(entry => ({
   kind: entry.dataset.kind, event: entry.dataset.event || '', method: entry.dataset.method || '',
+  id: entry.dataset.id || '',
   summary: entry.querySelector('.summary').textContent,
   detail: (entry.querySelector('.detail') || {}).textContent || ''}));
+"""
+
+# Every print's entry, newest first, with its jobs' states.
+READ_PRINTS = """
+return [...document.querySelectorAll('#prints li.print')].map(entry => ({
+  id: entry.dataset.id, outcome: entry.dataset.outcome,
+  text: entry.querySelector('.outcome').textContent,
+  detail: entry.querySelector('.detail').textContent,
+  jobs: [...entry.querySelectorAll('li.job')].map(job => [job.dataset.job, job.dataset.state])}));
+"""
+
+# The printers' states as the table shows them.
+READ_PRINTER_STATES = """
+return [...document.querySelectorAll('#printer-states tbody tr')].map(row =>
+  [row.dataset.printer, ...[...row.cells].map(cell => cell.textContent)]);
 """
 
 
@@ -62,6 +83,9 @@ class DemoPageTest(BrowserTest):
     def log(self):
         return self.driver.execute_script(READ_LOG)
 
+    def prints(self):
+        return self.driver.execute_script(READ_PRINTS)
+
     def count_entries(self, kind, method):
         return sum(1 for e in self.log() if e["kind"] == kind and e["method"] == method)
 
@@ -72,6 +96,15 @@ class DemoPageTest(BrowserTest):
     def open_page(self, host="127.0.0.1", tls=False):
         self.driver.get(f"{self.page_url}?host={host}&tls={1 if tls else 0}")
         self.wait_until("the connection", lambda: self.state() == "connected")
+
+    # The page greets the agent with the version query, the printers' states and the printer
+    # list: what comes after it, in the host's log and on the page, is the test's own.
+    def open_page_greeted(self):
+        start = self.host.mark()
+        self.open_page()
+        self.host.wait_for_log(LISTING, start, ending=True)
+        self.wait_for_entry("the printer list", lambda e: e["kind"] == "reply"
+                            and e["method"] == "print.getprinters")
 
     def printer_names(self):
         return self.driver.execute_script(
@@ -87,6 +120,9 @@ class DemoPageTest(BrowserTest):
                                     and e["method"] == "print.getprinters")
         self.assertEqual(reply["summary"], "print.getprinters: PDF")
         self.assertRegex(reply["detail"], r"^asked at \d\d:\d\d:\d\d\.\d{3}, answered after ")
+
+    def click(self, element_id):
+        self.driver.find_element("id", element_id).click()
 
     def set_document(self, element_id, text):
         self.driver.execute_script(
@@ -118,18 +154,21 @@ class DemoPageTest(BrowserTest):
         self.host.wait_for_log("建立加密連線成功", start)
 
     # The document's own printer is replaced by the chosen one, so a printer that does not
-    # exist in the JSON must not matter. The queue writes whole points.
+    # exist in the JSON must not matter. The queue writes whole points. The print's entry
+    # shows its job and follows it to the end, whether the print waits for it or not.
     def test_samples_print_on_the_chosen_printer(self):
-        cases = [("page-doc", "print-page", "Demo page", (105, 148)),
-                 ("receipt-doc", "print-receipt", "Demo receipt", (80, None))]
+        cases = [("page-doc", "print-page", "Demo page", (105, 148), False),
+                 ("receipt-doc", "print-receipt", "Demo receipt", (80, None), True)]
         start = self.host.mark()
         self.open_page()
         # Each request's log line follows the one before: the next is this test's own.
-        self.host.wait_for_log("查詢本電腦登錄的印表機", start)
+        self.host.wait_for_log(LISTING, start, ending=True)
         self.wait_until("the printer PDF", lambda: "PDF" in self.printer_names())
         self.driver.find_element("css selector", "#printers option[value='PDF']").click()
-        for textarea, button, title, (width_mm, height_mm) in cases:
+        for textarea, button, title, (width_mm, height_mm), wait in cases:
             with self.subTest(textarea=textarea):
+                if self.driver.find_element("id", "wait-completion").is_selected() != wait:
+                    self.click("wait-completion")
                 original = self.driver.find_element("id", textarea).get_attribute("value")
                 self.assertTrue(original.startswith("{\n"))
                 self.set_document(textarea, '{\n  "printer": "Nowhere",' + original[1:])
@@ -145,7 +184,6 @@ class DemoPageTest(BrowserTest):
                 reply = self.log()[0]
                 self.assertEqual((reply["kind"], reply["method"]), ("reply", "print.print"),
                                  "newest first")
-                self.assertEqual(reply["summary"], "print.print → PDF: job ended")
                 self.assertEqual(self.text(f"{textarea}-error"), "")
                 self.assertIn("執行列印作業", self.host.wait_for_log("用戶'", start)[-1])
 
@@ -154,6 +192,13 @@ class DemoPageTest(BrowserTest):
                                           and len(j["pdfs"]) >= len(j["jobs"]))
                 self.assertEqual((jobs["jobs"][-1]["queue"], jobs["jobs"][-1]["title"]),
                                  ("PDF", title))
+                job = str(jobs["jobs"][-1]["id"])
+                outcome = ("completed", f"job {job} completed") if wait else (
+                    "spooled", f"job {job} with the spooler")
+                self.assertEqual(reply["summary"], f"print.print → PDF: {outcome[1]}")
+                entry = self.wait_until("the job's end", lambda: next(
+                    (p for p in self.prints()[:1] if p["jobs"] == [[job, "completed"]]), None))
+                self.assertEqual((entry["outcome"], entry["text"]), outcome)
                 pdf = jobs["pdfs"][-1]
                 self.assertEqual(pdf["pages"], 1)
                 self.assertAlmostEqual(pdf["widthPt"], points(width_mm), delta=1)
@@ -165,12 +210,11 @@ class DemoPageTest(BrowserTest):
             ("page-doc", "print-page", '{"pages": [', "Not valid JSON"),
             ("receipt-doc", "print-receipt", '[{"doctype": "rowbase"}]', "must be a JSON object"),
         ]
-        listing = "查詢本電腦登錄的印表機"
         start = self.host.mark()
         self.open_page()
         # Requests are handled in order: whatever reached the agent before a printer list
         # request is logged before it.
-        self.host.wait_for_log(listing, start)
+        self.host.wait_for_log(LISTING, start, ending=True)
         for textarea, button, text, reason in cases:
             with self.subTest(textarea=textarea):
                 start = self.host.mark()
@@ -183,10 +227,63 @@ class DemoPageTest(BrowserTest):
                 self.assertEqual(self.count_entries("sent", "print.print"), 0)
 
                 self.driver.find_element("id", "refresh-printers").click()
-                lines = self.host.wait_for_log(listing, start)
+                lines = self.host.wait_for_log(LISTING, start, ending=True)
                 self.assertEqual([line for line in lines if line.startswith("用戶'")], lines[-1:])
                 self.wait_until("the printer list", lambda: self.count_entries(
                     "reply", "print.getprinters") > listings)
+
+    # The agent's reason, with the text of its log line, on the print's entry and in the log.
+    def test_refused_prints_show_the_agents_reason(self):
+        cases = [
+            ("page-doc", "print-page", '{"pages": [[]], "width": 0, "height": 0}', "paper-size"),
+            ("page-doc", "print-page", '{"pages": [[]], "papersize": 0, "orientation": 2}',
+             "orientation"),
+            ("receipt-doc", "print-receipt",
+             '{"doctype": "rowbase", "width": 80, "mt": 5, "copycount": 100000}', "over-limit"),
+        ]
+        self.open_page_greeted()
+        for textarea, button, text, code in cases:
+            with self.subTest(code):
+                start = self.host.mark()
+                failures = self.count_entries("error", "print.print")
+                self.set_document(textarea, text)
+                self.click(button)
+                self.wait_until("the failure", lambda: self.count_entries(
+                    "error", "print.print") > failures, SPOOLER_WAIT_S)
+                action = self.host.wait_for_log("用戶'", start)[-1].split(" ", 1)[1]
+                entry = self.log()[0]
+                self.assertEqual((entry["summary"], entry["detail"]),
+                                 (f"print.print → default printer: failed: {code}", action))
+                self.assertEqual(self.prints()[0], {
+                    "id": entry["id"], "outcome": "failed", "text": f"failed: {code}",
+                    "detail": action, "jobs": []})
+
+    # The printers' states as the spooler tells them, after each change of the queue.
+    def test_printer_states_follow_the_queue(self):
+        cases = [
+            (None, "idle", "–", "yes"),
+            (("disable", "enable"), "stopped", "paused", "yes"),
+            (("reject", "accept"), "idle", "–", "no"),
+        ]
+        self.open_page_greeted()
+        for commands, state, reasons, accepting in cases:
+            with self.subTest(commands=commands):
+                replies = self.count_entries("reply", "print.getprinterstatus")
+                if commands:
+                    self.host.command(f"queue {commands[0]}")
+                try:
+                    self.click("refresh-printer-states")
+                    self.wait_until("the printers' states", lambda: self.count_entries(
+                        "reply", "print.getprinterstatus") > replies)
+                    rows = self.driver.execute_script(READ_PRINTER_STATES)
+                finally:
+                    if commands:
+                        self.host.command(f"queue {commands[1]}")
+                [(name, shown, shown_state, shown_reasons, shown_accepting, _)] = rows
+                self.assertEqual((name, shown, shown_state, shown_accepting),
+                                 ("PDF", "PDF (default)", state, accepting))
+                self.assertIn(reasons, shown_reasons)
+                self.assertEqual(self.text("printer-states-error"), "")
 
     # The label is shown as text, never as markup. Card numbers beyond 2^53 lose digits in
     # JSON.parse; the page shows them as sent.

@@ -116,10 +116,12 @@ class Host:
             raise AssertionError(f"host command '{text}' failed: {answer}")
         return answer
 
-    def wait_for_log(self, text, start, timeout=PAGE_WAIT_S):
-        """Every log line from index `start` on up to the first that holds `text`."""
-        found = self.wait_for_line(lambda line: line.startswith("log ") and text in line,
-                                   timeout, start)
+    def wait_for_log(self, text, start, timeout=PAGE_WAIT_S, ending=False):
+        """Every log line from index `start` on up to the first that holds `text` (that ends
+        with it, with `ending`: one action's text may begin another's)."""
+        found = self.wait_for_line(
+            lambda line: line.startswith("log ") and (line.endswith(text) if ending
+                                                      else text in line), timeout, start)
         if found is None:
             raise AssertionError(f"the host never logged '{text}'")
         with self.changed:
@@ -128,6 +130,15 @@ class Host:
 
     def jobs(self):
         return json.loads(self.command("jobs").split(" ", 1)[1])
+
+    def wait_until_idle(self):
+        """Waits until no job of the spooler is pending or processing."""
+        deadline = time.monotonic() + SPOOLER_WAIT_S
+        while busy := [job for job in self.jobs()["jobs"]
+                       if job["state"] in ("pending", "processing")]:
+            if time.monotonic() > deadline:
+                raise AssertionError(f"the spooler stayed busy with {busy}")
+            time.sleep(0.5)
 
     # A frozen agent keeps its connections open but answers nothing, as a hung one would.
     def freeze(self):
