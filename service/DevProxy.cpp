@@ -3,6 +3,7 @@
 #include "Caller.h"
 #include "EStartFailed.h"
 #include "Reader.h"
+#include "ServiceTexts.h"
 
 #include <QDebug>
 #include <QPointer>
@@ -125,7 +126,7 @@ void DevProxy::releaseDevices()
 
 void DevProxy::onNewConnection(QWebSocket *socket, bool secure)
 {
-    emit message((secure ? tr("與用戶端'%1'建立加密連線成功") : tr("與用戶端'%1'建立連線成功"))
+    emit message(tr(secure ? ServiceTexts::kConnectedSecurely : ServiceTexts::kConnected)
                      .arg(Endpoints::peerLabel(socket)));
     socket->setMaxAllowedIncomingFrameSize(kMaxIncomingBytes);
     socket->setMaxAllowedIncomingMessageSize(kMaxIncomingBytes);
@@ -187,8 +188,7 @@ void DevProxy::socketDisconnected()
     auto *socket = qobject_cast<QWebSocket *>(sender());
     if (!socket)
         return;
-    emit message(
-        tr("與用戶端'%1(%2)'連線結束").arg(socket->peerName(), socket->peerAddress().toString()));
+    emit message(tr(ServiceTexts::kDisconnected).arg(Endpoints::peerLabel(socket)));
     m_clients.removeAll(socket);
     m_turns.release(socket);
     m_jobs.forget(socket);

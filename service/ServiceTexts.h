@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// What the request handling logs for each request, after the client's label. Those with a %1
-// are filled in with QString::arg after tr() in the "DevProxy" context.
+// What the service logs of its clients and of each request, after the client's label. Those with a
+// %1 are filled in with QString::arg after tr() in the "DevProxy" context.
 namespace ServiceTexts {
 
 inline const QString kVersionQueried = QStringLiteral("取回Kiv3 Device Proxy版本資訊");
@@ -19,6 +19,10 @@ inline const QString kInvalidPaperSize = QStringLiteral("不支援的紙張尺�
 inline const QString kInvalidOrientation = QStringLiteral("不支援的列印方向");
 inline const QString kInternalError = QStringLiteral("發生內部錯誤");
 inline const QString kPrinterStatesListed = QStringLiteral("查詢本電腦登錄的印表機狀態");
+// A client's connection, opened and ended; its label, name and address, fills %1.
+inline constexpr char kConnected[] = "與用戶端'%1'建立連線成功";
+inline constexpr char kConnectedSecurely[] = "與用戶端'%1'建立加密連線成功";
+inline constexpr char kDisconnected[] = "與用戶端'%1'連線結束";
 // A request beyond the print bounds, by the bound: the count asked for and the limit.
 inline constexpr const char *kOverLimit[] = {
     "列印份數%1超過上限%2", // copies

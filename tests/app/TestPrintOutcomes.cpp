@@ -1,6 +1,8 @@
 #include "AgentPorts.h"
 #include "AgentProcess.h"
+#include "LogFormats.h"
 #include "PrivateSpooler.h"
+#include "ServiceTexts.h"
 #include "TestClient.h"
 
 #include <QJsonArray>
@@ -212,8 +214,7 @@ void TestPrintOutcomes::printsTellTheirOutcomeAndProgress()
     QCOMPARE(outcome.value(QStringLiteral("ok")).toBool(), code.isEmpty());
     if (!code.isEmpty()) {
         QCOMPARE(outcome.value(QStringLiteral("code")).toString(), code);
-        QCOMPARE(outcome.value(QStringLiteral("message")).toString(),
-                 QStringLiteral("發生內部錯誤"));
+        QCOMPARE(outcome.value(QStringLiteral("message")).toString(), ServiceTexts::kInternalError);
         return;
     }
     const QJsonArray jobs = outcome.value(QStringLiteral("jobs")).toArray();
@@ -253,7 +254,7 @@ void TestPrintOutcomes::pageThatLeavesIsNoLongerTold()
         QTRY_VERIFY_WITH_TIMEOUT(!jobEvents(leaving, QStringLiteral("gone")).isEmpty(), kJobWaitMs);
         QVERIFY(leaving.closeAndWait());
     }
-    QTRY_VERIFY(m_agent->errors().contains(QStringLiteral("連線結束")));
+    QTRY_VERIFY(m_agent->errors().contains(textAfterArguments(ServiceTexts::kDisconnected)));
 
     QVERIFY2(m_spooler.enableQueue(kStopped), qPrintable(m_spooler.errorString()));
     QVERIFY2(m_spooler.waitForJobs(0), qPrintable(m_spooler.errorString()));

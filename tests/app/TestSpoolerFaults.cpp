@@ -1,6 +1,7 @@
 #include "AgentPorts.h"
 #include "AgentProcess.h"
 #include "PrivateSpooler.h"
+#include "ServiceTexts.h"
 #include "TestClient.h"
 #include "VersionReply.h"
 
@@ -24,8 +25,8 @@ namespace {
 
 constexpr int kPrintWaitMs = 120000;
 const QString kRequestLinePrefix = QStringLiteral("> 用戶'");
-const QString kPrinted = QStringLiteral("執行列印作業");
-const QString kInternalError = QStringLiteral("發生內部錯誤");
+using ServiceTexts::kInternalError;
+using ServiceTexts::kPrinted;
 // Pages enough that drawing them lasts far longer than noticing that it has begun.
 constexpr int kLongDocumentPages = 200;
 constexpr int kLinesPerPage = 40;
@@ -240,7 +241,7 @@ void TestSpoolerFaults::schedulerStoppedInTheMiddleOfAJobFailsItAndTheNextJobPri
     QVERIFY2(requestLines().first().endsWith(kInternalError), qPrintable(m_agent->errors()));
     QCOMPARE(m_agent->errors().count(kPrinted), 0);
 
-    QCOMPARE(exchange(QString(), versionReply()), QStringLiteral("取回Kiv3 Device Proxy版本資訊"));
+    QCOMPARE(exchange(QString(), versionReply()), ServiceTexts::kVersionQueried);
 
     QVERIFY2(spooler.restartScheduler(), qPrintable(spooler.errorString()));
     QCOMPARE(exchange(printRequest(QStringLiteral("next"),

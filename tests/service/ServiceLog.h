@@ -1,5 +1,8 @@
 #pragma once
 
+#include "LogFormats.h"
+#include "ServiceTexts.h"
+
 #include <QSignalSpy>
 #include <QStringList>
 
@@ -9,7 +12,7 @@ inline QStringList deviceLines(const QSignalSpy &log)
     QStringList lines;
     for (const QList<QVariant> &arguments : log) {
         const QString line = arguments.first().toString();
-        if (!line.startsWith(QStringLiteral("與用戶端")))
+        if (!line.startsWith(textBeforeArguments(ServiceTexts::kConnected)))
             lines.append(line);
     }
     return lines;

@@ -2,7 +2,9 @@
 #include "DevProxy.h"
 #include "FakePrintEngine.h"
 #include "InProcessConfig.h"
+#include "LogFormats.h"
 #include "RawWebSocket.h"
+#include "ServiceTexts.h"
 #include "TestClient.h"
 #include "TestDeviceFactory.h"
 
@@ -23,8 +25,8 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 constexpr qint64 kKiB = 1024;
-const QString kVersionQueried = QStringLiteral("取回Kiv3 Device Proxy版本資訊");
-const QString kOpened = QStringLiteral("建立連線成功");
+using ServiceTexts::kVersionQueried;
+const QString kOpened = textAfterArguments(ServiceTexts::kConnected);
 
 // Small enough that every shape of the budget is reached with a few hundred KiB.
 ServiceLimits smallLimits()

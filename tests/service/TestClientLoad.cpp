@@ -3,6 +3,7 @@
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
 #include "InProcessConfig.h"
+#include "ServiceTexts.h"
 #include "TestDeviceFactory.h"
 #include "VersionReply.h"
 
@@ -21,7 +22,7 @@ constexpr rlim_t kSpareDescriptors = 256;
 // Room for a loaded 2-core machine and sanitizers, and more for each thousand queries.
 constexpr int kBaseWaitMs = 60000;
 constexpr int kWaitPerThousandQueriesMs = 2000;
-const QString kVersionQueried = QStringLiteral("取回Kiv3 Device Proxy版本資訊");
+using ServiceTexts::kVersionQueried;
 
 // Both ends of every connection are in this process.
 QString allowDescriptors(rlim_t needed)

@@ -3,6 +3,8 @@
 #include "EStartFailed.h"
 #include "FakeAD101.h"
 #include "InProcessConfig.h"
+#include "LogFormats.h"
+#include "ServiceTexts.h"
 #include "TestClient.h"
 #include "TestDeviceFactory.h"
 
@@ -198,7 +200,7 @@ void TestDevProxy::tlsPortTakenLeavesThePlainEndpointServingSilently()
     TestClient client;
     QVERIFY(client.connectPlain(proxy.ports().plain));
     QTRY_COMPARE(log.size(), 1);
-    QVERIFY(log.first().first().toString().endsWith(QStringLiteral("建立連線成功")));
+    QVERIFY(log.first().first().toString().endsWith(textAfterArguments(ServiceTexts::kConnected)));
 
     // A TLS client reaches the other program, never the service.
     QSignalSpy squatterConnections(&squatter, &QTcpServer::newConnection);
@@ -276,14 +278,14 @@ void TestDevProxy::failedHandshakesNeverBecomeClients()
     TestClient client;
     QVERIFY(client.connectPlain(proxy.ports().plain));
     QTRY_COMPARE(log.size(), 1);
-    QVERIFY(log.first().first().toString().endsWith(QStringLiteral("建立連線成功")));
+    QVERIFY(log.first().first().toString().endsWith(textAfterArguments(ServiceTexts::kConnected)));
 
     QTRY_COMPARE_WITH_TIMEOUT(plainGarbage.state(), QAbstractSocket::UnconnectedState, kSlowWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(tlsGarbage.state(), QAbstractSocket::UnconnectedState, kSlowWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(tlsThenGarbage.state(), QAbstractSocket::UnconnectedState,
                               kSlowWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(liveSockets(proxy), 1, kSlowWaitMs);
-    QCOMPARE(countStartingWith(texts(log), QStringLiteral("與用戶端")), 1);
+    QCOMPARE(countStartingWith(texts(log), textBeforeArguments(ServiceTexts::kConnected)), 1);
     QVERIFY(client.closeAndWait());
     QTRY_COMPARE(liveSockets(proxy), 0);
 }
@@ -330,7 +332,8 @@ void TestDevProxy::fiveHundredClientsAreAcceptedAndReleased()
     for (auto &client : clients)
         QVERIFY(client->waitConnected());
     QTRY_COMPARE_WITH_TIMEOUT(log.size(), kClients, kSlowWaitMs);
-    QCOMPARE(countStartingWith(texts(log), QStringLiteral("與用戶端")), kClients);
+    QCOMPARE(countStartingWith(texts(log), textBeforeArguments(ServiceTexts::kConnected)),
+             kClients);
     QCOMPARE(liveSockets(proxy), kClients);
 
     for (auto &client : clients)

@@ -2,7 +2,9 @@
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
 #include "InProcessConfig.h"
+#include "LogFormats.h"
 #include "ServiceLog.h"
+#include "ServiceTexts.h"
 #include "SimulatedReader.h"
 #include "SimulatedSerialPorts.h"
 #include "TestClient.h"
@@ -24,7 +26,7 @@ constexpr int kAttachWaitMs = 15000;
 constexpr int kCallEvent = 9;
 constexpr int kStartedEvent = 7;
 const QByteArray kReaderAnswer = QByteArray::fromHex("7e0a0009");
-const QString kAcceptedPrefix = QStringLiteral("與用戶端");
+const QString kAcceptedPrefix = textBeforeArguments(ServiceTexts::kConnected);
 const QString kUnreader = QStringLiteral(R"({"unreader":null})");
 
 // The service with a stand-in print engine and test devices, and what it logs.
@@ -167,7 +169,8 @@ void TestDeviceEvents::clientThatClosedNoLongerReceives()
     QVERIFY(service.connect(leaving));
     QVERIFY(service.connect(staying));
     QVERIFY(leaving.closeAndWait());
-    QTRY_VERIFY(service.log.last().first().toString().endsWith(QStringLiteral("連線結束")));
+    QTRY_VERIFY(service.log.last().first().toString().endsWith(
+        textAfterArguments(ServiceTexts::kDisconnected)));
 
     Reader *reader = service.devices->reader;
     emitFromAnotherThread([reader] { emit reader->card(7); });

@@ -5,6 +5,7 @@
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
 #include "InProcessConfig.h"
+#include "LogFormats.h"
 #include "ReaderSimulator.h"
 #include "RecordingSimulator.h"
 #include "RequestHandler.h"
@@ -47,7 +48,8 @@ struct Service
     {
         return client.connectPlain(proxy.ports().plain) && QTest::qWaitFor([this] {
                    return std::any_of(log.cbegin(), log.cend(), [](const QList<QVariant> &line) {
-                       return line.first().toString().startsWith(QStringLiteral("與用戶端"));
+                       return line.first().toString().startsWith(
+                           textBeforeArguments(ServiceTexts::kConnected));
                    });
                });
     }

@@ -2,7 +2,9 @@
 #include "FakeAD101.h"
 #include "FakePrintEngine.h"
 #include "InProcessConfig.h"
+#include "LogFormats.h"
 #include "RawWebSocket.h"
+#include "ServiceTexts.h"
 #include "TestClient.h"
 #include "TestDeviceFactory.h"
 #include "VersionReply.h"
@@ -30,8 +32,8 @@ constexpr int kClients = 100;
 constexpr int kQueriesPerClient = 20;
 // A hundred handshakes and two thousand queries on a loaded machine under sanitizers.
 constexpr int kCrowdWaitMs = 60000;
-const QString kAcceptedSuffix = QStringLiteral("建立連線成功");
-const QString kClosedSuffix = QStringLiteral("連線結束");
+const QString kAcceptedSuffix = textAfterArguments(ServiceTexts::kConnected);
+const QString kClosedSuffix = textAfterArguments(ServiceTexts::kDisconnected);
 // A page may leave 16 MiB unread.
 const QString kCutSuffix = QStringLiteral("未讀取的資料超過16777216位元組, 中斷連線");
 // An empty text message: the version query.
