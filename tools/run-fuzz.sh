@@ -18,9 +18,6 @@ case "$SECONDS_EACH" in
 esac
 
 HARNESSES="message page-document row-document"
-# clang with libFuzzer and the sanitizers' runtime, llvm-symbolizer for readable reports, and
-# the fonts whose text the documents lay out.
-FUZZ_PACKAGES="clang libclang-rt-14-dev llvm-14 fonts-noto-cjk"
 BUILD_DIR="$ROOT/build-fuzz"
 RUNS_DIR="$BUILD_DIR/fuzz-runs"
 FINDINGS_DIR="$BUILD_DIR/fuzz-findings"

@@ -2,8 +2,8 @@
 # Installs what is missing, builds the Windows program and its installer where a Qt for
 # Windows is given (KIV3_WINDOWS_QT: its prefix or archive), builds everything with
 # AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, runs every test (the Debian
-# package's, and the Windows build's on Wine, among them), then runs each fuzzing harness
-# for 20 s.
+# package's, and the Windows build's on Wine, among them), and beside them runs each fuzzing
+# harness for 20 s.
 # --long adds the long load run: 1,000 clients sending 100 version queries each.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -16,7 +16,7 @@ for argument in "$@"; do
     esac
 done
 
-ensure_packages $BUILD_PACKAGES $TEST_PACKAGES $PACKAGE_TEST_PACKAGES
+ensure_packages $BUILD_PACKAGES $TEST_PACKAGES $PACKAGE_TEST_PACKAGES $FUZZ_PACKAGES
 ensure_npm
 WINDOWS_BUILD=""
 if [ -n "${KIV3_WINDOWS_QT:-}" ]; then
@@ -36,5 +36,15 @@ BUILD_DIR="$ROOT/build-tests"
 # The benchmarks are built by tools/run-benchmarks.sh, in release mode; no test needs them.
 configure_and_build "$BUILD_DIR" Debug -DBUILD_TESTING=ON -DKIV3_SANITIZE=address,undefined \
     -DKIV3_BENCHMARKS=OFF -DKIV3_WINDOWS_BUILD="$WINDOWS_BUILD"
-(cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)")
-"$ROOT/tools/run-fuzz.sh" 20
+# Most tests spend their time waiting on sockets, spoolers and browsers: two at a time per core,
+# and the fuzzers build and run beside them, their report shown once the tests are done.
+mkdir -p "$ROOT/build-fuzz"
+FUZZ_LOG="$ROOT/build-fuzz/run-fuzz.log"
+"$ROOT/tools/run-fuzz.sh" 20 >"$FUZZ_LOG" 2>&1 &
+FUZZ_PID=$!
+TESTS_STATUS=0
+(cd "$BUILD_DIR" && ctest --output-on-failure -j "$((2 * $(nproc)))") || TESTS_STATUS=$?
+FUZZ_STATUS=0
+wait "$FUZZ_PID" || FUZZ_STATUS=$?
+cat "$FUZZ_LOG"
+[ "$TESTS_STATUS" -eq 0 ] && [ "$FUZZ_STATUS" -eq 0 ]
