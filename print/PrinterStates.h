@@ -18,6 +18,10 @@ struct PrinterState
     bool customPaper = false;
 };
 
-// Every installed printer, in the order Qt lists them. A printer the spooler cannot say
-// anything of is offline, without reasons, and accepts nothing.
+// What the spooler says of the named printer; `defaultName` is the default printer's name.
+// A printer the spooler cannot say anything of is offline, without reasons, and accepts
+// nothing.
+PrinterState readPrinterState(const QString &name, const QString &defaultName);
+
+// Every installed printer, in the order Qt lists them.
 QList<PrinterState> readPrinterStates();

@@ -2,8 +2,6 @@
 
 #include "CupsQueries.h"
 
-#include <QPrinterInfo>
-
 using namespace CupsQueries;
 
 namespace {
@@ -33,6 +31,8 @@ bool takesCustomSizes(ipp_attribute_t *media)
     return false;
 }
 
+} // namespace
+
 PrinterState readPrinterState(const QString &name, const QString &defaultName)
 {
     PrinterState printer;
@@ -56,15 +56,4 @@ PrinterState readPrinterState(const QString &name, const QString &defaultName)
     printer.customPaper
         = takesCustomSizes(ippFindAttribute(attributes, "media-supported", IPP_TAG_ZERO));
     return printer;
-}
-
-} // namespace
-
-QList<PrinterState> readPrinterStates()
-{
-    const QString defaultName = QPrinterInfo::defaultPrinterName();
-    QList<PrinterState> printers;
-    for (const QString &name : QPrinterInfo::availablePrinterNames())
-        printers.append(readPrinterState(name, defaultName));
-    return printers;
 }

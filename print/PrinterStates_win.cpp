@@ -2,7 +2,6 @@
 
 #include "WinSpooler.h"
 
-#include <QPrinterInfo>
 #include <QVector>
 
 namespace {
@@ -35,6 +34,8 @@ bool takesCustomSizes(const QString &name, const PRINTER_INFO_2W &info)
     return papers.contains(DMPAPER_USER);
 }
 
+} // namespace
+
 PrinterState readPrinterState(const QString &name, const QString &defaultName)
 {
     PrinterState printer;
@@ -54,15 +55,4 @@ PrinterState readPrinterState(const QString &name, const QString &defaultName)
     printer.accepting = !(info->Status & PRINTER_STATUS_PENDING_DELETION);
     printer.customPaper = takesCustomSizes(name, *info);
     return printer;
-}
-
-} // namespace
-
-QList<PrinterState> readPrinterStates()
-{
-    const QString defaultName = QPrinterInfo::defaultPrinterName();
-    QList<PrinterState> printers;
-    for (const QString &name : QPrinterInfo::availablePrinterNames())
-        printers.append(readPrinterState(name, defaultName));
-    return printers;
 }
