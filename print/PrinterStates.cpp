@@ -6,7 +6,13 @@ QList<PrinterState> readPrinterStates()
 {
     const QString defaultName = QPrinterInfo::defaultPrinterName();
     QList<PrinterState> printers;
-    for (const QString &name : QPrinterInfo::availablePrinterNames())
-        printers.append(readPrinterState(name, defaultName));
+    for (const QString &name : QPrinterInfo::availablePrinterNames()) {
+        PrinterState printer;
+        printer.name = name;
+        printer.isDefault = name == defaultName;
+        printer.state = QStringLiteral("offline");
+        readSpoolerState(printer);
+        printers.append(printer);
+    }
     return printers;
 }

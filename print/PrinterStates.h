@@ -18,10 +18,10 @@ struct PrinterState
     bool customPaper = false;
 };
 
-// What the spooler says of the named printer; `defaultName` is the default printer's name.
-// A printer the spooler cannot say anything of is offline, without reasons, and accepts
-// nothing.
-PrinterState readPrinterState(const QString &name, const QString &defaultName);
+// Fills in what the spooler says of the named printer: its state, reasons, acceptance and
+// custom paper. A printer the spooler cannot say anything of is left offline, without
+// reasons, accepting nothing.
+void readSpoolerState(PrinterState &printer);
 
 // Every installed printer, in the order Qt lists them.
 QList<PrinterState> readPrinterStates();

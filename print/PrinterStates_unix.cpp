@@ -33,18 +33,15 @@ bool takesCustomSizes(ipp_attribute_t *media)
 
 } // namespace
 
-PrinterState readPrinterState(const QString &name, const QString &defaultName)
+void readSpoolerState(PrinterState &printer)
 {
-    PrinterState printer;
-    printer.name = name;
-    printer.isDefault = name == defaultName;
-    printer.state = QStringLiteral("offline");
+    const QString &name = printer.name;
     const Ipp response = send(queueRequest(
         IPP_OP_GET_PRINTER_ATTRIBUTES, queueOf(name),
         { QStringLiteral("printer-state"), QStringLiteral("printer-state-reasons"),
           QStringLiteral("printer-is-accepting-jobs"), QStringLiteral("media-supported") }));
     if (!response)
-        return printer;
+        return;
     ipp_t *attributes = response.get();
     printer.reasons
         = reasons(ippFindAttribute(attributes, "printer-state-reasons", IPP_TAG_KEYWORD));
@@ -55,5 +52,4 @@ PrinterState readPrinterState(const QString &name, const QString &defaultName)
         ippFindAttribute(attributes, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN), 0);
     printer.customPaper
         = takesCustomSizes(ippFindAttribute(attributes, "media-supported", IPP_TAG_ZERO));
-    return printer;
 }

@@ -36,17 +36,14 @@ bool takesCustomSizes(const QString &name, const PRINTER_INFO_2W &info)
 
 } // namespace
 
-PrinterState readPrinterState(const QString &name, const QString &defaultName)
+void readSpoolerState(PrinterState &printer)
 {
-    PrinterState printer;
-    printer.name = name;
-    printer.isDefault = name == defaultName;
-    printer.state = QStringLiteral("offline");
+    const QString &name = printer.name;
     const WinSpooler::Printer opened(name);
     QByteArray buffer;
     const PRINTER_INFO_2W *info = opened.info(buffer);
     if (!info)
-        return printer;
+        return;
     printer.state = stateName(*info);
     printer.reasons = WinSpooler::printerReasons(info->Status);
     if ((info->Attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE)
@@ -54,5 +51,4 @@ PrinterState readPrinterState(const QString &name, const QString &defaultName)
         printer.reasons.append(QStringLiteral("offline"));
     printer.accepting = !(info->Status & PRINTER_STATUS_PENDING_DELETION);
     printer.customPaper = takesCustomSizes(name, *info);
-    return printer;
 }
