@@ -43,22 +43,13 @@ class ClientLibraryTest(BrowserTest):
     screenshot_prefix = "client-library"
 
     @classmethod
-    def setUpClass(cls):
-        cls.stack = contextlib.ExitStack()
-        try:
-            cls.host = Host(webtest.ARGS.host_program)
-            cls.stack.callback(lambda: cls.host.stop())
-            cls.base = webtest.start_web_server(cls.stack, webtest.ARGS.web_dir,
-                                                {"/blank.html": BLANK_PAGE})
-            cls.driver = start_browser(cls.stack)
-            cls.driver.set_script_timeout(SPOOLER_WAIT_S)
-        except BaseException:
-            cls.stack.close()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.stack.close()
+    def start_class(cls, stack):
+        cls.host = Host(webtest.ARGS.host_program)
+        stack.callback(lambda: cls.host.stop())
+        cls.base = webtest.start_web_server(stack, webtest.ARGS.web_dir,
+                                            {"/blank.html": BLANK_PAGE})
+        cls.driver = start_browser(stack)
+        cls.driver.set_script_timeout(SPOOLER_WAIT_S)
 
     def setUp(self):
         self.open_blank(self.driver, f"{self.base}/blank.html")

@@ -8,7 +8,6 @@ Debian's chromedriver, opens the page from a local web server. A full-page scree
 test's last state is saved under --artifact-dir.
 """
 
-import contextlib
 import re
 import socket
 import sys
@@ -57,25 +56,13 @@ class DemoPageTest(BrowserTest):
     screenshot_prefix = "demo-page"
 
     @classmethod
-    def setUpClass(cls):
-        cls.stack = contextlib.ExitStack()
-        try:
-            cls.host = Host(webtest.ARGS.host_program)
-            cls.stack.callback(lambda: cls.host.stop())
-            cls.page_url = start_web_server(cls.stack, webtest.ARGS.web_dir) + "/index.html"
-            cls.driver = start_browser(cls.stack)
-        except BaseException:
-            cls.stack.close()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.stack.close()
+    def start_class(cls, stack):
+        cls.host = Host(webtest.ARGS.host_program)
+        stack.callback(lambda: cls.host.stop())
+        cls.page_url = start_web_server(stack, webtest.ARGS.web_dir) + "/index.html"
+        cls.driver = start_browser(stack)
 
     # ---- helpers ---------------------------------------------------------
-
-    def text(self, element_id):
-        return self.driver.find_element("id", element_id).text
 
     def state(self):
         return self.driver.find_element("id", "state").get_attribute("data-state")

@@ -7,7 +7,6 @@ another, a bare page on the client library that records the events it receives. 
 screenshot of each test's last state is saved under --artifact-dir.
 """
 
-import contextlib
 import os
 import subprocess
 import sys
@@ -99,25 +98,13 @@ class SimulationTest(BrowserTest):
     screenshot_prefix = "simulation"
 
     @classmethod
-    def setUpClass(cls):
-        cls.stack = contextlib.ExitStack()
-        try:
-            cls.agent = Agent(webtest.ARGS.host_program)
-            cls.stack.callback(cls.agent.stop)
-            base = start_web_server(cls.stack, webtest.ARGS.web_dir, {"/listener.html": LISTENER})
-            cls.demo_url = f"{base}/index.html?host=127.0.0.1"
-            cls.listener_url = f"{base}/listener.html"
-            cls.driver = start_browser(cls.stack)
-        except BaseException:
-            cls.stack.close()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.stack.close()
-
-    def text(self, element_id):
-        return self.driver.find_element("id", element_id).text
+    def start_class(cls, stack):
+        cls.agent = Agent(webtest.ARGS.host_program)
+        stack.callback(cls.agent.stop)
+        base = start_web_server(stack, webtest.ARGS.web_dir, {"/listener.html": LISTENER})
+        cls.demo_url = f"{base}/index.html?host=127.0.0.1"
+        cls.listener_url = f"{base}/listener.html"
+        cls.driver = start_browser(stack)
 
     def fill(self, element_id, value):
         self.driver.execute_script(

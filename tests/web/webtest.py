@@ -220,9 +220,31 @@ def start_browser(stack, extra_flags=(), trust_any_certificate=True):
 
 
 class BrowserTest(unittest.TestCase):
-    """A test case with self.driver set by its class; saves a screenshot after each test."""
+    """A test case with self.driver set by its class; saves a screenshot after each test.
+    A class starts what it tests in start_class, whose stack is closed after its last test or
+    when starting fails."""
 
     screenshot_prefix = "browser"
+
+    @classmethod
+    def setUpClass(cls):
+        cls.stack = contextlib.ExitStack()
+        try:
+            cls.start_class(cls.stack)
+        except BaseException:
+            cls.stack.close()
+            raise
+
+    @classmethod
+    def start_class(cls, stack):
+        raise NotImplementedError
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.stack.close()
+
+    def text(self, element_id):
+        return self.driver.find_element("id", element_id).text
 
     def tearDown(self):
         name = self._testMethodName.removeprefix("test_")
