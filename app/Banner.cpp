@@ -1,6 +1,7 @@
 #include "Banner.h"
 
 #include "AgentVersion.h"
+#include "AppTexts.h"
 
 #include <QCoreApplication>
 #include <QHostInfo>
@@ -17,13 +18,21 @@ QStringList reachableIPv4Addresses(const QList<QHostAddress> &addresses)
 
 namespace {
 
+using AppTexts::kAddressesBanner;
+using AppTexts::kBannerStart;
+using AppTexts::kLocalOnlyBanner;
+using AppTexts::kNoAddressBanner;
+using AppTexts::kNoOriginAdmittedBanner;
+using AppTexts::kNoOriginRefusedBanner;
+using AppTexts::kOriginsBanner;
+
 QString addressText(const QStringList &addresses, const ClientPolicy &policy)
 {
     if (policy.localOnly)
-        return QStringLiteral("只接受本機(127.0.0.1及::1)的連線.\n");
+        return kLocalOnlyBanner;
     if (addresses.isEmpty())
-        return QStringLiteral("但此電腦沒有可連接的IP位址.\n");
-    return QCoreApplication::translate("MForm", "可從下列IP位址取得服務:\r\n\n%1\n")
+        return kNoAddressBanner;
+    return QCoreApplication::translate("MForm", kAddressesBanner)
         .arg(addresses.join(QStringLiteral("\r\n")));
 }
 
@@ -31,18 +40,17 @@ QString originText(const ClientPolicy &policy)
 {
     if (policy.allowedOrigins.isEmpty())
         return QString();
-    return QCoreApplication::translate("MForm", "只接受來自下列來源的網頁連線:\r\n\n%1\n")
+    return QCoreApplication::translate("MForm", kOriginsBanner)
                .arg(policy.allowedOrigins.join(QStringLiteral("\r\n")))
-        + (policy.allowNoOrigin ? QStringLiteral("也接受沒有來源(非瀏覽器)的用戶端連線.\n")
-                                : QStringLiteral("拒絕沒有來源(非瀏覽器)的用戶端連線.\n"));
+        + (policy.allowNoOrigin ? kNoOriginAdmittedBanner : kNoOriginRefusedBanner);
 }
 
 } // namespace
 
 QString startBanner(const QStringList &addresses, const ClientPolicy &policy)
 {
-    return QStringLiteral("Kiv3 Device Proxy(%1)成功啟動, ").arg(QLatin1String(kAgentVersion))
-        + addressText(addresses, policy) + originText(policy);
+    return kBannerStart.arg(QLatin1String(kAgentVersion)) + addressText(addresses, policy)
+        + originText(policy);
 }
 
 QStringList localReachableIPv4Addresses()

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "AgentVersion.h"
+#include "AppTexts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -84,7 +85,7 @@ std::optional<int> readCommandLine(const QStringList &arguments, AgentOptions &o
         return reportUsageError(parser.errorText());
     if (!parser.positionalArguments().isEmpty()) {
         return reportUsageError(
-            QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+            AppTexts::kUnexpectedArgument.arg(parser.positionalArguments().first()));
     }
     if (parser.isSet(help))
         parser.showHelp(0);
@@ -94,10 +95,7 @@ std::optional<int> readCommandLine(const QStringList &arguments, AgentOptions &o
     const QStringList origins = parser.values(allowOrigin);
     for (const QString &origin : origins) {
         if (!ClientPolicy::isOrigin(origin)) {
-            return reportUsageError(
-                QStringLiteral("'%1' is not an origin: write scheme://host or "
-                               "scheme://host:port, e.g. https://shop.example:8443.")
-                    .arg(origin));
+            return reportUsageError(AppTexts::kNotAnOrigin.arg(origin));
         }
     }
     options.policy.allowedOrigins = origins;

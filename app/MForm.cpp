@@ -1,6 +1,7 @@
 #include "MForm.h"
 #include "ui_MForm.h"
 
+#include "AppTexts.h"
 #include "Banner.h"
 #include "DevProxy.h"
 #include "ProcessPlatform.h"
@@ -18,6 +19,17 @@
 #include <cstdio>
 
 namespace {
+
+using AppTexts::kCleanEntry;
+using AppTexts::kDetachEntry;
+using AppTexts::kHideEntry;
+using AppTexts::kProductTitle;
+using AppTexts::kQuitEntry;
+using AppTexts::kShowEntry;
+using AppTexts::kSimulationMode;
+using AppTexts::kSimulationToolTip;
+using AppTexts::kStarted;
+using AppTexts::kStartFailed;
 
 const char kTrayIconPath[] = ":/qu_icon_18x18.png";
 const char kTimePrefixFormat[] = "hh:mm a > ";
@@ -78,10 +90,10 @@ MForm::~MForm()
 
 void MForm::createActions()
 {
-    showAction = new QAction(tr("顯示視窗"), this);
-    cleanAction = new QAction(tr("清除視窗"), this);
-    detachAction = new QAction(tr("中斷並嘗試連接下一台讀卡機"), this);
-    quitAction = new QAction(tr("結束Kiv3 Device Proxy"), this);
+    showAction = new QAction(tr(kShowEntry), this);
+    cleanAction = new QAction(tr(kCleanEntry), this);
+    detachAction = new QAction(tr(kDetachEntry), this);
+    quitAction = new QAction(tr(kQuitEntry), this);
     connect(showAction, &QAction::triggered, this, &MForm::toggleWindow);
     connect(cleanAction, &QAction::triggered, this, &MForm::cleanWindow);
     connect(detachAction, &QAction::triggered, this, &MForm::detachReader);
@@ -110,18 +122,17 @@ void MForm::showService(DevProxy &service, const ClientPolicy &policy)
 // and a service manager would never start it again.
 void MForm::showStartFailure(const QString &reason)
 {
-    const QString text = tr("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.").arg(reason);
+    const QString text = tr(kStartFailed).arg(reason);
     writeToStandardError(text);
     if (hasScreen) {
-        QMessageBox::critical(nullptr, QStringLiteral("Quor Kiv3 Device Proxy"), text,
-                              QMessageBox::Ok);
+        QMessageBox::critical(nullptr, kProductTitle, text, QMessageBox::Ok);
     }
 }
 
 void MForm::offerSimulation(DeviceSimulator &simulator)
 {
-    log(tr("模擬裝置模式: 讀卡機及來電顯示設備都是模擬的, 由網頁或選單simulate操作"));
-    trayIcon->setToolTip(tr("Quor Kiv3 Device Proxy (模擬裝置模式)"));
+    log(tr(kSimulationMode));
+    trayIcon->setToolTip(tr(kSimulationToolTip));
     auto *menu = new SimulationMenu(
         simulator, [this] { return proxy ? proxy->readerLabel() : QString(); }, this);
     connect(menu, &SimulationMenu::message, this, &MForm::log);
@@ -139,7 +150,7 @@ bool MForm::isScreenSeen()
 void MForm::writeBanner(const ClientPolicy &policy)
 {
     appendLine(startBanner(localReachableIPv4Addresses(), policy));
-    log(QStringLiteral("開始提供服務"));
+    log(kStarted);
 }
 
 void MForm::log(const QString &text)
@@ -196,7 +207,7 @@ void MForm::closeEvent(QCloseEvent *event)
         hide();
     else
         showMinimized();
-    showAction->setText(tr("顯示視窗"));
+    showAction->setText(tr(kShowEntry));
 }
 
 void MForm::toggleWindow()
@@ -212,7 +223,7 @@ void MForm::toggleWindow()
         showNormal();
         activateWindow();
     }
-    showAction->setText(tr("隱藏視窗"));
+    showAction->setText(tr(kHideEntry));
 }
 
 void MForm::cleanWindow()

@@ -1,5 +1,6 @@
 #include "ClientWatch.h"
 
+#include "ConnectionTexts.h"
 #include "Endpoints.h"
 
 #include <QSslSocket>
@@ -9,6 +10,11 @@
 #include <algorithm>
 
 namespace {
+
+using ConnectionTexts::kNoPong;
+using ConnectionTexts::kUnfinishedTooLong;
+using ConnectionTexts::kUnmaskedFrame;
+using ConnectionTexts::kUnreadTooLarge;
 
 // The longest frame header a client sends: 2 bytes, 8 of length, 4 of mask.
 constexpr qint64 kLargestFrameHeader = 14;
@@ -83,10 +89,10 @@ void ClientWatch::measure()
     if (m_unfinishedSize > m_limits.maxIncomingBytes
         || unreadBytes() > m_limits.maxIncomingBytes + kLargestFrameHeader) {
         end(QWebSocketProtocol::CloseCodeTooMuchData,
-            tr("用戶端'%1'未完成的訊息超過%2位元組, 中斷連線")
+            tr(kUnfinishedTooLong)
                 .arg(Endpoints::peerLabel(m_socket), QString::number(m_limits.maxIncomingBytes)));
     } else if (unsentBytes() > m_limits.maxUnsentBytes) {
-        cut(tr("用戶端'%1'未讀取的資料超過%2位元組, 中斷連線")
+        cut(tr(kUnreadTooLarge)
                 .arg(Endpoints::peerLabel(m_socket), QString::number(m_limits.maxUnsentBytes)));
     } else {
         emit heldChanged(incomingBytes() + unsentBytes());
@@ -116,7 +122,7 @@ void ClientWatch::onReadyRead()
     m_scanned = available;
     if (m_scan.foundUnmasked()) {
         end(QWebSocketProtocol::CloseCodeProtocolError,
-            tr("用戶端'%1'送來未加遮罩的資料框, 中斷連線").arg(Endpoints::peerLabel(m_socket)));
+            tr(kUnmaskedFrame).arg(Endpoints::peerLabel(m_socket)));
         return;
     }
     QMetaObject::invokeMethod(this, &ClientWatch::afterProcessing, Qt::QueuedConnection);
@@ -150,8 +156,7 @@ void ClientWatch::onIdle()
         m_idleTimer.start(m_limits.pongWait);
         return;
     }
-    end(QWebSocketProtocol::CloseCodeGoingAway,
-        tr("用戶端'%1'閒置後未回應ping, 中斷連線").arg(Endpoints::peerLabel(m_socket)));
+    end(QWebSocketProtocol::CloseCodeGoingAway, tr(kNoPong).arg(Endpoints::peerLabel(m_socket)));
 }
 
 // Closing discards what the socket has not parsed yet, so nothing more of the client is

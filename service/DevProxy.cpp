@@ -59,7 +59,7 @@ DevProxy::~DevProxy()
     m_endpoints->close();
 
     if (!m_clients.isEmpty()) {
-        qDebug().noquote() << tr("關閉時尚有%1條session存在").arg(m_clients.size());
+        qDebug().noquote() << tr(ServiceTexts::kClientsLeftAtClose).arg(m_clients.size());
         // The sockets may report their disconnection while being deleted: cut them
         // off from the service first and delete from a copy of the list.
         const QList<QWebSocket *> clients = m_clients;
@@ -143,7 +143,7 @@ void DevProxy::onSslErrors(const QList<QSslError> &errors)
 {
     if (errors.isEmpty())
         return;
-    emit message(tr("SSL發生錯誤: %1").arg(errors.first().errorString()));
+    emit message(tr(ServiceTexts::kSslError).arg(errors.first().errorString()));
 }
 
 // Messages wait for their connection's turn; one connection's flood or print jobs never
@@ -171,15 +171,14 @@ void DevProxy::handleMessage(QWebSocket *socket, const QString &client, const QS
         else if (handled.follow && m_clients.contains(asking))
             m_jobs.follow(asking, handled.follow->requestId, handled.follow->jobs);
     }
-    emit this->message(tr("用戶'%1' %2").arg(client, handled.actionText));
+    emit this->message(tr(ServiceTexts::kRequestLine).arg(client, handled.actionText));
 }
 
 // Cutting the connection ends it at once, with its usual closing line.
 void DevProxy::cutOffForWaitingMessages(QWebSocket *socket)
 {
     m_turns.drop(socket);
-    emit message(
-        tr("用戶端'%1'等待處理的訊息超過上限, 中斷連線").arg(Endpoints::peerLabel(socket)));
+    emit message(tr(ServiceTexts::kWaitingOverLimit).arg(Endpoints::peerLabel(socket)));
     socket->abort();
 }
 

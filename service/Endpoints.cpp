@@ -2,6 +2,7 @@
 
 #include "ClientListener.h"
 #include "ClientWatch.h"
+#include "ConnectionTexts.h"
 #include "LogText.h"
 
 #include <QFile>
@@ -18,6 +19,16 @@
 #include <functional>
 
 namespace {
+
+using ConnectionTexts::kHeaderTooLong;
+using ConnectionTexts::kNoOriginRefused;
+using ConnectionTexts::kOriginRefused;
+using ConnectionTexts::kPeerCapReached;
+using ConnectionTexts::kPeerCapRecovered;
+using ConnectionTexts::kPeerLabel;
+using ConnectionTexts::kTotalCapReached;
+using ConnectionTexts::kTotalCapRecovered;
+using ConnectionTexts::kTotalHeldTooLarge;
 
 const QString kServerName = QStringLiteral("Quor-Kiv3-Device-Proxy");
 const char kCertificatePath[] = ":/kvx.crt";
@@ -163,12 +174,12 @@ void Endpoints::measure(QWebSocket *socket)
 
 QString Endpoints::peerLabel(const QAbstractSocket *socket)
 {
-    return tr("%1(%2)").arg(socket->peerName(), socket->peerAddress().toString());
+    return tr(kPeerLabel).arg(socket->peerName(), socket->peerAddress().toString());
 }
 
 QString Endpoints::peerLabel(const QWebSocket *socket)
 {
-    return tr("%1(%2)").arg(socket->peerName(), socket->peerAddress().toString());
+    return tr(kPeerLabel).arg(socket->peerName(), socket->peerAddress().toString());
 }
 
 // A further plain address that cannot be listened on (::1 without IPv6) leaves the endpoint
@@ -236,10 +247,10 @@ bool Endpoints::admitByCount(QTcpSocket *socket)
         return true;
     }
     if (refusal->startsEpisode && refusal->cap == ConnectionCaps::Cap::Total) {
-        emit message(tr("連線數已達上限%1, 拒絕新的連線, 始於用戶端'%2'")
-                         .arg(QString::number(m_limits.maxConnections), peerLabel(socket)));
+        emit message(
+            tr(kTotalCapReached).arg(QString::number(m_limits.maxConnections), peerLabel(socket)));
     } else if (refusal->startsEpisode) {
-        emit message(tr("來自%1的連線數已達上限%2, 拒絕其新的連線")
+        emit message(tr(kPeerCapReached)
                          .arg(peer.toString(), QString::number(m_limits.maxConnectionsPerPeer)));
     }
     socket->abort();
@@ -252,11 +263,11 @@ void Endpoints::countOut(const QHostAddress &peer)
     const QList<ConnectionCaps::EpisodeEnd> ended = m_caps.release(peer);
     for (const ConnectionCaps::EpisodeEnd &episode : ended) {
         if (episode.cap == ConnectionCaps::Cap::Total) {
-            emit message(tr("連線數回到上限%1以下, 期間共拒絕%2條連線")
+            emit message(tr(kTotalCapRecovered)
                              .arg(QString::number(m_limits.maxConnections),
                                   QString::number(episode.refused)));
         } else {
-            emit message(tr("來自%1的連線數回到上限%2以下, 期間共拒絕%3條連線")
+            emit message(tr(kPeerCapRecovered)
                              .arg(episode.peer.toString(),
                                   QString::number(m_limits.maxConnectionsPerPeer),
                                   QString::number(episode.refused)));
@@ -301,8 +312,8 @@ void Endpoints::checkHandshake(QTcpSocket *socket)
     if (endOfHeader >= 0)
         socket->setProperty(kSentOriginProperty, sentOrigin(arrived.left(endOfHeader)));
     if (buffered >= m_limits.maxHandshakeBytes && endOfHeader < 0) {
-        emit message(tr("用戶端'%1'的連線請求標頭超過%2位元組, 中斷連線")
-                         .arg(peerLabel(socket), QString::number(m_limits.maxHandshakeBytes)));
+        emit message(
+            tr(kHeaderTooLong).arg(peerLabel(socket), QString::number(m_limits.maxHandshakeBytes)));
         m_budget.release(socket);
         socket->abort();
         return;
@@ -390,7 +401,7 @@ void Endpoints::settleBudget()
 
 void Endpoints::endForBudget(QObject *holder)
 {
-    const QString line = tr("用戶端合計保留的資料超過%1位元組, 中斷保留最多資料的用戶端'%2'");
+    const QString line = tr(kTotalHeldTooLarge);
     const QString total = QString::number(m_limits.totalBytes);
     if (auto *socket = qobject_cast<QWebSocket *>(holder)) {
         if (ClientWatch *watch = ClientWatch::of(socket))
@@ -406,9 +417,8 @@ void Endpoints::endForBudget(QObject *holder)
 void Endpoints::refuse(QWebSocket *socket, const QString &sentOrigin)
 {
     const QString origin = LogText::clientText(sentOrigin);
-    emit message(origin.isEmpty()
-                     ? tr("拒絕沒有來源的用戶端'%1'連線").arg(peerLabel(socket))
-                     : tr("拒絕來源'%1'的用戶端'%2'連線").arg(origin, peerLabel(socket)));
+    emit message(origin.isEmpty() ? tr(kNoOriginRefused).arg(peerLabel(socket))
+                                  : tr(kOriginRefused).arg(origin, peerLabel(socket)));
     socket->setParent(this);
     connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
     socket->close(QWebSocketProtocol::CloseCodePolicyViolated);

@@ -23,6 +23,13 @@ inline const QString kPrinterStatesListed = QStringLiteral("查詢本電腦登�
 inline constexpr char kConnected[] = "與用戶端'%1'建立連線成功";
 inline constexpr char kConnectedSecurely[] = "與用戶端'%1'建立加密連線成功";
 inline constexpr char kDisconnected[] = "與用戶端'%1'連線結束";
+// A request handled: the client's label, then what was done.
+inline constexpr char kRequestLine[] = "用戶'%1' %2";
+// A client cut off for the messages it has waiting; a TLS client's first error.
+inline constexpr char kWaitingOverLimit[] = "用戶端'%1'等待處理的訊息超過上限, 中斷連線";
+inline constexpr char kSslError[] = "SSL發生錯誤: %1";
+// Written to the debug output when the service ends with clients still connected.
+inline constexpr char kClientsLeftAtClose[] = "關閉時尚有%1條session存在";
 // A request beyond the print bounds, by the bound: the count asked for and the limit.
 inline constexpr const char *kOverLimit[] = {
     "列印份數%1超過上限%2", // copies

@@ -2,6 +2,7 @@
 
 #include "DeviceSimulator.h"
 #include "ReaderSimulator.h"
+#include "SimulationTexts.h"
 
 #include <QCoreApplication>
 #include <QJsonValue>
@@ -9,17 +10,17 @@
 
 namespace {
 
-const QString kReaderMethod = QStringLiteral("simulate.reader");
-const QString kUnreaderMethod = QStringLiteral("simulate.unreader");
-const QString kCardMethod = QStringLiteral("simulate.card");
-const QString kCallinMethod = QStringLiteral("simulate.callin");
-const char kReaderSimulated[] = "模擬連接讀卡機'%1'";
-const QString kUnreaderSimulated = QStringLiteral("模擬拔除讀卡機");
-const char kCardSimulated[] = "模擬刷卡, 卡號為: %1";
-const char kCallinSimulated[] = "模擬來電, 號碼為: %1";
-const QString kInvalidLabel = QStringLiteral("模擬讀卡機的名稱無效");
-const QString kInvalidCard = QStringLiteral("模擬刷卡的卡號無效");
-const QString kInvalidNumber = QStringLiteral("模擬來電的號碼無效");
+using SimulationTexts::kCallinMethod;
+using SimulationTexts::kCallinSimulated;
+using SimulationTexts::kCardMethod;
+using SimulationTexts::kCardSimulated;
+using SimulationTexts::kInvalidCard;
+using SimulationTexts::kInvalidLabel;
+using SimulationTexts::kInvalidNumber;
+using SimulationTexts::kReaderMethod;
+using SimulationTexts::kReaderSimulated;
+using SimulationTexts::kUnreaderMethod;
+using SimulationTexts::kUnreaderSimulated;
 
 QString tr(const char *text)
 {
@@ -43,7 +44,7 @@ QString plugInReader(DeviceSimulator &simulator, const QJsonObject &data)
         ? data.value(QStringLiteral("label")).toString()
         : ReaderSimulator::kDefaultLabel;
     if (!DeviceSimulator::isAcceptableLabel(label))
-        return kInvalidLabel;
+        return QString::fromUtf8(kInvalidLabel);
     simulator.plugInReader(label);
     return tr(kReaderSimulated).arg(label);
 }
@@ -52,7 +53,7 @@ QString presentCard(DeviceSimulator &simulator, const QJsonObject &data)
 {
     const std::optional<qint64> number = cardNumber(data.value(QStringLiteral("card")));
     if (!number)
-        return kInvalidCard;
+        return QString::fromUtf8(kInvalidCard);
     simulator.presentCard(*number);
     return tr(kCardSimulated).arg(*number);
 }
@@ -61,7 +62,7 @@ QString ring(DeviceSimulator &simulator, const QJsonObject &data)
 {
     const QString number = data.value(QStringLiteral("number")).toString();
     if (!DeviceSimulator::isAcceptableCallerNumber(number))
-        return kInvalidNumber;
+        return QString::fromUtf8(kInvalidNumber);
     simulator.ring(number);
     return tr(kCallinSimulated).arg(number);
 }
@@ -75,7 +76,7 @@ std::optional<QString> runSimulationMethod(DeviceSimulator &simulator, const QSt
         return plugInReader(simulator, data);
     if (method == kUnreaderMethod) {
         simulator.unplugReader();
-        return kUnreaderSimulated;
+        return QString::fromUtf8(kUnreaderSimulated);
     }
     if (method == kCardMethod)
         return presentCard(simulator, data);

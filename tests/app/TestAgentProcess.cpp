@@ -1,10 +1,12 @@
 #include "AgentPorts.h"
 #include "AgentProcess.h"
+#include "AppTexts.h"
+#include "LogFormats.h"
+#include "ServiceTexts.h"
 #include "TestClient.h"
 #include "VersionReply.h"
 
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebSocketServer>
@@ -51,28 +53,29 @@ void TestAgentProcess::terminationSignalShutsDownInOrder()
     QVERIFY2(agent.startServing(), qPrintable(agent.errors()));
 
     const int banner = agent.indexOfLine([](const QString &line) {
-        return line.startsWith(
-            QStringLiteral("Kiv3 Device Proxy(%1)成功啟動, ").arg(agentVersion()));
+        return line.startsWith(AppTexts::kBannerStart.arg(agentVersion()));
     });
     const int serving = agent.indexOfLine([](const QString &line) {
-        return line.endsWith(QStringLiteral("> 開始提供服務"));
+        return line.endsWith(QStringLiteral("> ") + AppTexts::kStarted);
     });
     QVERIFY2(banner >= 0 && banner < serving, qPrintable(agent.errors()));
 
     TestClient client;
     QVERIFY(client.connectPlain());
-    const QRegularExpression accepted(QStringLiteral("與用戶端'\\(.*\\)'建立連線成功$"));
-    QTRY_VERIFY2_WITH_TIMEOUT(agent.indexOfLine([&](const QString &line) {
-        return accepted.match(line).hasMatch();
-    }) >= 0, qPrintable(agent.errors()), kWaitMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(agent.indexOfLine([](const QString &line) {
+        return line.contains(textBeforeArguments(ServiceTexts::kConnected))
+            && line.endsWith(textAfterArguments(ServiceTexts::kConnected));
+    }) >= 0,
+                              qPrintable(agent.errors()), kWaitMs);
 
     QCOMPARE(::kill(pid_t(agent.process().processId()), signalNumber), 0);
     QVERIFY2(!finished.isEmpty() || finished.wait(kWaitMs), qPrintable(agent.errors()));
     QCOMPARE(agent.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(agent.process().exitCode(), 0);
     // Written by the service while it is destroyed: the orderly shutdown ran.
-    QVERIFY2(agent.errorLines().contains(QStringLiteral("關閉時尚有1條session存在")),
-             qPrintable(agent.errors()));
+    QVERIFY2(
+        agent.errorLines().contains(QString::fromUtf8(ServiceTexts::kClientsLeftAtClose).arg(1)),
+        qPrintable(agent.errors()));
 }
 
 // As under a service manager (offscreen): the failure must end the program, so that it can
@@ -89,7 +92,7 @@ void TestAgentProcess::secondAgentOnTakenPortsEndsAtOnce()
     QWebSocketServer probe(QStringLiteral("probe"), QWebSocketServer::NonSecureMode);
     QVERIFY(!probe.listen(QHostAddress::Any, 54389));
     const QString failure
-        = QStringLiteral("無法啟動Kiv3 Device Proxy, 錯誤原因為:\n%1.\n").arg(probe.errorString());
+        = QString::fromUtf8(AppTexts::kStartFailed).arg(probe.errorString()) + QLatin1Char('\n');
     QVERIFY2(second.errors().contains(failure), qPrintable(second.errors()));
 
     TestClient client;

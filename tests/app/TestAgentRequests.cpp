@@ -1,5 +1,6 @@
 #include "AgentPorts.h"
 #include "AgentProcess.h"
+#include "LogFormats.h"
 #include "PageChecks.h"
 #include "PrintExceptions.h"
 #include "PrivateSpooler.h"
@@ -16,7 +17,8 @@
 namespace {
 
 constexpr int kPrintWaitMs = 60000;
-const QString kRequestLinePrefix = QStringLiteral("> 用戶'");
+const QString kRequestLinePrefix
+    = QStringLiteral("> ") + textBeforeArguments(ServiceTexts::kRequestLine);
 
 QString invalidPrinter(const QString &name)
 {
@@ -186,7 +188,11 @@ bool TestAgentRequests::startAgent(const PrivateSpooler &spooler)
     m_client = std::make_unique<TestClient>();
     if (!m_client->connectPlain())
         return false;
-    const QRegularExpression accepted(QStringLiteral("與用戶端'(.*)'建立連線成功$"));
+    const QRegularExpression accepted(
+        QRegularExpression::escape(textBeforeArguments(ServiceTexts::kConnected))
+        + QStringLiteral("(.*)")
+        + QRegularExpression::escape(textAfterArguments(ServiceTexts::kConnected))
+        + QLatin1Char('$'));
     return QTest::qWaitFor([&] {
         for (const QString &line : m_agent->errorLines()) {
             const QRegularExpressionMatch match = accepted.match(line);
@@ -211,7 +217,7 @@ void TestAgentRequests::exchange(const QList<Exchange> &exchanges)
                                  kPrintWaitMs),
                  step.name);
         QCOMPARE(requestLines(*m_agent).last(),
-                 QStringLiteral("用戶'%1' %2").arg(m_label, step.actionText));
+                 QString::fromUtf8(ServiceTexts::kRequestLine).arg(m_label, step.actionText));
         if (step.reply.isNull())
             continue;
         QVERIFY2(QTest::qWaitFor([&] { return m_client->received().size() > repliesBefore; }),
@@ -523,7 +529,7 @@ void TestAgentRequests::requestBeyondABoundIsRefusedWithoutDelay()
     QTRY_COMPARE(m_client->received().size(), 2);
     QCOMPARE(m_client->received().first(), QStringLiteral(R"({"big":null})"));
     QVERIFY(m_client->received().last().contains(versionMember()));
-    QTRY_VERIFY(
-        requestLines(*m_agent).contains(QStringLiteral("用戶'%1' %2").arg(m_label, actionText)));
+    QTRY_VERIFY(requestLines(*m_agent).contains(
+        QString::fromUtf8(ServiceTexts::kRequestLine).arg(m_label, actionText)));
     QCOMPARE(spooler.jobs().size(), 0);
 }

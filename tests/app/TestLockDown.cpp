@@ -1,5 +1,6 @@
 #include "AgentPorts.h"
 #include "AgentProcess.h"
+#include "AppTexts.h"
 #include "PrivateNetwork.h"
 #include "TestClient.h"
 #include "VersionReply.h"
@@ -11,7 +12,6 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 const QString kShop = QStringLiteral("https://shop.example");
-const QString kLocalOnlyBanner = QStringLiteral("只接受本機(127.0.0.1及::1)的連線.");
 
 // Whether a WebSocket handshake completes at `url`, whatever the certificate's name.
 bool handshakes(const QUrl &url)
@@ -68,12 +68,12 @@ void TestLockDown::wrongCommandLineEndsBeforeAnythingStarts_data()
     QTest::newRow("origin without value")
         << QStringList { "--allow-origin" } << 2 << QString()
         << QStringLiteral("kiv3-device-proxy: Missing value after '--allow-origin'.\n");
-    QTest::newRow("stray argument") << QStringList { kShop } << 2 << QString()
-                                    << QStringLiteral("unexpected argument 'https://shop.example'");
+    QTest::newRow("stray argument")
+        << QStringList { kShop } << 2 << QString() << AppTexts::kUnexpectedArgument.arg(kShop);
     for (const char *origin : { "https://shop.example/", "shop.example", "https://Shop.example",
                                 "https://shop.example/?q", "null" }) {
         QTest::newRow(origin) << QStringList { "--allow-origin", origin } << 2 << QString()
-                              << QStringLiteral("'%1' is not an origin").arg(origin);
+                              << AppTexts::kNotAnOrigin.arg(origin);
     }
 }
 
@@ -96,7 +96,8 @@ void TestLockDown::wrongCommandLineEndsBeforeAnythingStarts()
     const QString standardOutput = QString::fromUtf8(agent.process().readAllStandardOutput());
     QVERIFY2(standardOutput.contains(output), qPrintable(standardOutput));
     QVERIFY2(agent.errors().contains(errors), qPrintable(agent.errors()));
-    QVERIFY2(!agent.errors().contains(QStringLiteral("成功啟動")), qPrintable(agent.errors()));
+    QVERIFY2(!agent.errors().contains(AppTexts::kBannerStart.arg(agentVersion())),
+             qPrintable(agent.errors()));
 }
 
 void TestLockDown::localOnlyServesLoopbackAlone_data()
@@ -121,7 +122,7 @@ void TestLockDown::localOnlyServesLoopbackAlone()
         QSKIP(qPrintable(m_noPrivateNetwork));
     AgentProcess agent;
     QVERIFY2(agent.startServing(QStringList(), options), qPrintable(agent.errors()));
-    QCOMPARE(agent.errors().contains(kLocalOnlyBanner), !options.isEmpty());
+    QCOMPARE(agent.errors().contains(AppTexts::kLocalOnlyBanner), !options.isEmpty());
 
     for (const QString &scheme :
          { QStringLiteral("ws://%1:54389"), QStringLiteral("wss://%1:54390") }) {

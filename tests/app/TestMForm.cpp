@@ -1,7 +1,9 @@
 #include "Agent.h"
+#include "AppTexts.h"
 #include "Banner.h"
 #include "MForm.h"
 #include "MFormProbe.h"
+#include "ServiceTexts.h"
 #include "VersionReply.h"
 
 #include <QAbstractButton>
@@ -31,11 +33,11 @@
 namespace {
 
 constexpr int kWaitMs = 10000;
-const QString kShowEntry = QStringLiteral("顯示視窗");
-const QString kHideEntry = QStringLiteral("隱藏視窗");
-const QString kCleanEntry = QStringLiteral("清除視窗");
-const QString kDetachEntry = QStringLiteral("中斷並嘗試連接下一台讀卡機");
-const QString kQuitEntry = QStringLiteral("結束Kiv3 Device Proxy");
+const QString kShowEntry = QString::fromUtf8(AppTexts::kShowEntry);
+const QString kHideEntry = QString::fromUtf8(AppTexts::kHideEntry);
+const QString kCleanEntry = QString::fromUtf8(AppTexts::kCleanEntry);
+const QString kDetachEntry = QString::fromUtf8(AppTexts::kDetachEntry);
+const QString kQuitEntry = QString::fromUtf8(AppTexts::kQuitEntry);
 const QString kBannerStart = QStringLiteral("Kiv3 Device Proxy(%1)成功啟動, ").arg(agentVersion());
 
 QString timePrefix()
@@ -152,8 +154,11 @@ void TestMForm::contextMenuListsEntriesAndKeepsDetachDisabledWithoutReader()
         emit logView(window)->customContextMenuRequested(QPoint(5, 5));
         QCOMPARE(responder.seen(), 1);
     }
-    const QStringList expected { kShowEntry,   kCleanEntry,         QStringLiteral("-"),
-                                 kDetachEntry, QStringLiteral("-"), kQuitEntry };
+    const QStringList expected {
+        QStringLiteral("顯示視窗"), QStringLiteral("清除視窗"),
+        QStringLiteral("-"),        QStringLiteral("中斷並嘗試連接下一台讀卡機"),
+        QStringLiteral("-"),        QStringLiteral("結束Kiv3 Device Proxy")
+    };
     QCOMPARE(entries, expected);
     QVERIFY(!detachEnabled);
     auto *tray = window.findChild<QSystemTrayIcon *>();
@@ -216,7 +221,8 @@ void TestMForm::closeMinimisesWindowWithoutTray()
 void TestMForm::logAppendsTimeStampedLineAsPlainText_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::newRow("plain") << QStringLiteral("與用戶端'(127.0.0.1)'建立連線成功");
+    QTest::newRow("plain")
+        << QString::fromUtf8(ServiceTexts::kConnected).arg(QStringLiteral("(127.0.0.1)"));
     QTest::newRow("image tag") << QStringLiteral("<img src=x>");
     QTest::newRow("bold tag") << QStringLiteral("<b>x</b>");
     QTest::newRow("entity") << QStringLiteral("a &amp; b &lt;");
@@ -301,7 +307,7 @@ void TestMForm::viewKeepsOnlyNewestLinesAndNoHistory()
 
     // Nothing dropped or cleared may live on in an undo history.
     QCOMPARE(document->availableUndoSteps(), 0);
-    entry(window, QStringLiteral("清除視窗"))->trigger();
+    entry(window, kCleanEntry)->trigger();
     QVERIFY(log(window, QStringLiteral("after clearing")));
     QCOMPARE(logView(window)->document()->availableUndoSteps(), 0);
 }
@@ -419,7 +425,7 @@ void TestMForm::runAgentReportsTakenPortAndReturnsOne()
     QCOMPARE(result, 1);
     if (!screenSeen)
         return;
-    QCOMPARE(title, QStringLiteral("Quor Kiv3 Device Proxy"));
+    QCOMPARE(title, AppTexts::kProductTitle);
     QCOMPARE(text, expectedText);
     QCOMPARE(icon, QMessageBox::Critical);
     QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));

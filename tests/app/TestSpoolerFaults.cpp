@@ -1,5 +1,6 @@
 #include "AgentPorts.h"
 #include "AgentProcess.h"
+#include "LogFormats.h"
 #include "PrivateSpooler.h"
 #include "ServiceTexts.h"
 #include "TestClient.h"
@@ -24,7 +25,8 @@
 namespace {
 
 constexpr int kPrintWaitMs = 120000;
-const QString kRequestLinePrefix = QStringLiteral("> 用戶'");
+const QString kRequestLinePrefix
+    = QStringLiteral("> ") + textBeforeArguments(ServiceTexts::kRequestLine);
 using ServiceTexts::kInternalError;
 using ServiceTexts::kPrinted;
 // Pages enough that drawing them lasts far longer than noticing that it has begun.

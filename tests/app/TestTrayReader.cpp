@@ -1,3 +1,6 @@
+#include "AppTexts.h"
+#include "DeviceTexts.h"
+#include "LogFormats.h"
 #include "MForm.h"
 #include "MFormProbe.h"
 #include "SimulatedReader.h"
@@ -12,9 +15,9 @@ namespace {
 
 // A scan, a probe and an attachment on a busy machine.
 constexpr int kAttachWaitMs = 15000;
-const QString kDetachEntry = QStringLiteral("中斷並嘗試連接下一台讀卡機");
-const QString kAttachedText = QStringLiteral("成功連接讀卡機");
-const QString kOfflineText = QStringLiteral("讀卡機離線");
+const QString kDetachEntry = QString::fromUtf8(AppTexts::kDetachEntry);
+const QString kAttachedText = textAfterArguments(DeviceTexts::kAttachedText);
+const QString kOfflineText = QString::fromUtf8(DeviceTexts::kOfflineText);
 
 int linesContaining(const MForm &window, const QString &text)
 {

@@ -1,9 +1,11 @@
+#include "AppTexts.h"
 #include "DeviceSimulator.h"
 #include "MForm.h"
 #include "MFormProbe.h"
 #include "RecordingSimulator.h"
 #include "SimulatedDevices.h"
 #include "SimulationMenu.h"
+#include "SimulationTexts.h"
 
 #include <QInputDialog>
 #include <QMenu>
@@ -13,8 +15,20 @@
 
 namespace {
 
-const QString kMenuTitle = QStringLiteral("simulate");
-const QString kModeLine = QStringLiteral("模擬裝置模式");
+using AppTexts::kSimulationMenuTitle;
+const QString kCardEntry = QString::fromUtf8(AppTexts::kCardEntry);
+const QString kCallEntry = QString::fromUtf8(AppTexts::kCallEntry);
+const QString kUnplugEntry = QString::fromUtf8(AppTexts::kUnplugEntry);
+const QString kModeLine = QString::fromUtf8(AppTexts::kSimulationMode);
+const QString kModeToolTip = QString::fromUtf8(AppTexts::kSimulationToolTip);
+
+// The menu's log line of a simulated action.
+QString menuLine(const char *action, const QString &argument = QString())
+{
+    const QString text = QString::fromUtf8(action);
+    return QString::fromUtf8(AppTexts::kMenuLine)
+        .arg(argument.isNull() ? text : text.arg(argument));
+}
 
 QAction *menuEntry(const QMenu &menu, const QString &text)
 {
@@ -29,7 +43,7 @@ QAction *menuEntry(const QMenu &menu, const QString &text)
 QMenu *simulateSubmenu(const MForm &window)
 {
     const QMenu *trayMenu = window.findChild<QSystemTrayIcon *>()->contextMenu();
-    QAction *action = menuEntry(*trayMenu, kMenuTitle);
+    QAction *action = menuEntry(*trayMenu, kSimulationMenuTitle);
     return action ? action->menu() : nullptr;
 }
 
@@ -57,21 +71,21 @@ void TestTraySimulation::menuEntriesDriveTheSimulator_data()
     QTest::newRow("attach") << false << QStringLiteral("連接模擬讀卡機") << QString()
                             << QStringLiteral("plug USB-Serial Controller (COM3)")
                             << QStringLiteral("選單: 模擬連接讀卡機'USB-Serial Controller (COM3)'");
-    QTest::newRow("unplug") << true << QStringLiteral("拔除模擬讀卡機") << QString()
-                            << QStringLiteral("unplug") << QStringLiteral("選單: 模擬拔除讀卡機");
-    QTest::newRow("largest card") << true << QStringLiteral("模擬刷卡...")
-                                  << QStringLiteral("9223372036854775807")
-                                  << QStringLiteral("card 9223372036854775807")
-                                  << QStringLiteral("選單: 模擬刷卡, 卡號為: 9223372036854775807");
+    QTest::newRow("unplug") << true << kUnplugEntry << QString() << QStringLiteral("unplug")
+                            << menuLine(SimulationTexts::kUnreaderSimulated);
+    const QString largest = QStringLiteral("9223372036854775807");
+    QTest::newRow("largest card") << true << kCardEntry << largest
+                                  << QStringLiteral("card ") + largest
+                                  << menuLine(SimulationTexts::kCardSimulated, largest);
     QTest::newRow("card beyond 64 bits")
-        << true << QStringLiteral("模擬刷卡...") << QStringLiteral("9223372036854775808")
-        << QString() << QStringLiteral("選單: 模擬刷卡的卡號無效");
-    QTest::newRow("ring") << false << QStringLiteral("模擬來電...") << QStringLiteral("0212345678")
-                          << QStringLiteral("ring 0212345678")
-                          << QStringLiteral("選單: 模擬來電, 號碼為: 0212345678");
+        << true << kCardEntry << QStringLiteral("9223372036854775808") << QString()
+        << menuLine(SimulationTexts::kInvalidCard);
+    const QString number = QStringLiteral("0212345678");
+    QTest::newRow("ring") << false << kCallEntry << number << QStringLiteral("ring ") + number
+                          << menuLine(SimulationTexts::kCallinSimulated, number);
     QTest::newRow("ring beyond the box's buffer")
-        << false << QStringLiteral("模擬來電...") << QString(129, QLatin1Char('1')) << QString()
-        << QStringLiteral("選單: 模擬來電的號碼無效");
+        << false << kCallEntry << QString(129, QLatin1Char('1')) << QString()
+        << menuLine(SimulationTexts::kInvalidNumber);
 }
 
 // The entries that need a reader are offered only while one is attached; a number is asked
@@ -92,8 +106,8 @@ void TestTraySimulation::menuEntriesDriveTheSimulator()
     QStringList callsWhenLogged;
     connect(&menu, &SimulationMenu::message, [&] { callsWhenLogged = simulator.calls; });
     menu.popup(QPoint(5, 5));
-    QCOMPARE(menuEntry(menu, QStringLiteral("拔除模擬讀卡機"))->isEnabled(), attached);
-    QCOMPARE(menuEntry(menu, QStringLiteral("模擬刷卡..."))->isEnabled(), attached);
+    QCOMPARE(menuEntry(menu, kUnplugEntry)->isEnabled(), attached);
+    QCOMPARE(menuEntry(menu, kCardEntry)->isEnabled(), attached);
     menu.close();
 
     menuEntry(menu, entry)->trigger();
@@ -129,7 +143,7 @@ void TestTraySimulation::trayOffersSimulationOnlyWithSimulatedDevices()
     const std::unique_ptr<DevProxy> service = showServiceIn(window, std::move(devices));
 
     QCOMPARE(simulateSubmenu(window) != nullptr, simulated);
-    QCOMPARE(window.findChild<QSystemTrayIcon *>()->toolTip().contains(kModeLine), simulated);
+    QCOMPARE(window.findChild<QSystemTrayIcon *>()->toolTip() == kModeToolTip, simulated);
     QCOMPARE(logView(window)->toPlainText().contains(kModeLine), simulated);
 }
 

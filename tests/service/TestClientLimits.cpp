@@ -1,4 +1,5 @@
 #include "ConnectionCaps.h"
+#include "ConnectionTexts.h"
 #include "DevProxy.h"
 #include "FakePrintEngine.h"
 #include "InProcessConfig.h"
@@ -167,14 +168,15 @@ struct Service
 
     quint16 port() const { return proxy.ports().plain; }
 
-    int linesWith(const QString &text) const
+    // Text within a line, or the pattern of a whole line.
+    template<typename Text> int linesWith(const Text &text) const
     {
         int count = 0;
         for (const QList<QVariant> &line : lines)
             count += line.first().toString().contains(text) ? 1 : 0;
         return count;
     }
-    bool awaitLine(const QString &text, int count = 1)
+    template<typename Text> bool awaitLine(const Text &text, int count = 1)
     {
         return QTest::qWaitFor([&] { return linesWith(text) >= count; }, kWaitMs);
     }
@@ -237,7 +239,7 @@ void TestClientLimits::budgetEndsWhatHoldsTooMuch_data()
     QTest::addColumn<QList<QByteArray>>("clients");
     QTest::addColumn<bool>("withHandshake");
     QTest::addColumn<bool>("reads");
-    QTest::addColumn<QString>("line");
+    QTest::addColumn<QRegularExpression>("line");
     // The close code that the first client receives; -1 where it cannot see one.
     QTest::addColumn<int>("closeCode");
 
@@ -246,10 +248,11 @@ void TestClientLimits::budgetEndsWhatHoldsTooMuch_data()
     const QByteArray ping = frame(true, 0x9, QByteArray(125, 'p'));
     QTest::newRow("unfinished message")
         << QList<QByteArray> { fragment + continuation } << true << true
-        << QStringLiteral("未完成的訊息超過65536位元組") << 1009;
+        << linesOf(ConnectionTexts::kUnfinishedTooLong, { QString(), QStringLiteral("65536") })
+        << 1009;
     QTest::newRow("pongs never read")
         << QList<QByteArray> { repeated(ping, 96 * 1024) } << true << false
-        << QStringLiteral("未讀取的資料超過65536位元組") << -1;
+        << linesOf(ConnectionTexts::kUnreadTooLarge, { QString(), QStringLiteral("65536") }) << -1;
     // Each below its own share, together past the total: the largest goes. Text is held
     // as UTF-16, twice its size; a frame still arriving as it came.
     QList<QByteArray> many { fragment + frame(false, 0x0, QByteArray(4 * kKiB, 'g')) };
@@ -258,13 +261,15 @@ void TestClientLimits::budgetEndsWhatHoldsTooMuch_data()
     for (int i = 0; i < 3; ++i)
         many.append(frame(true, 0x2, QByteArray(40 * kKiB, 'b'), true, 1024 * kKiB));
     QTest::newRow("many unfinished messages")
-        << many << true << true << QStringLiteral("合計保留的資料超過262144位元組") << 1009;
+        << many << true << true
+        << linesOf(ConnectionTexts::kTotalHeldTooLarge, { QStringLiteral("262144") }) << 1009;
     QTest::newRow("handshake without end")
         << QList<QByteArray> { "GET / HTTP/1.1\r\n" + repeated("X-Filler: 0123456789\r\n", 1000) }
-        << false << true << QStringLiteral("連線請求標頭超過16384位元組") << -1;
+        << false << true
+        << linesOf(ConnectionTexts::kHeaderTooLong, { QString(), QStringLiteral("16384") }) << -1;
     QTest::newRow("unmasked frame, not handled")
         << QList<QByteArray> { frame(true, 0x1, QByteArray(), false) } << true << true
-        << QStringLiteral("送來未加遮罩的資料框") << 1002;
+        << linesOf(ConnectionTexts::kUnmaskedFrame, {}) << 1002;
 }
 
 // Every other client goes on: a page connected before is still answered afterwards.
@@ -273,7 +278,7 @@ void TestClientLimits::budgetEndsWhatHoldsTooMuch()
     QFETCH(QList<QByteArray>, clients);
     QFETCH(bool, withHandshake);
     QFETCH(bool, reads);
-    QFETCH(QString, line);
+    QFETCH(QRegularExpression, line);
     QFETCH(int, closeCode);
 
     Service service(smallLimits());
@@ -316,11 +321,13 @@ void TestClientLimits::connectionsPastTheCapAreRefusedInOneEpisode()
     HostileClient refused { service.port(), QByteArray() };
     HostileClient refusedToo { service.port(), QByteArray() };
     QVERIFY(QTest::qWaitFor([&] { return refused.ended() && refusedToo.ended(); }, kWaitMs));
-    QCOMPARE(service.linesWith(QStringLiteral("連線數已達上限3, 拒絕新的連線")), 1);
+    QCOMPARE(service.linesWith(linesOf(ConnectionTexts::kTotalCapReached, { QStringLiteral("3") })),
+             1);
     QVERIFY(answersVersionQuery(*pages.front()));
 
     QVERIFY(pages.back()->closeAndWait());
-    QVERIFY(service.awaitLine(QStringLiteral("連線數回到上限3以下, 期間共拒絕2條連線")));
+    QVERIFY(service.awaitLine(linesOf(ConnectionTexts::kTotalCapRecovered,
+                                      { QStringLiteral("3"), QStringLiteral("2") })));
     TestClient later;
     QVERIFY(later.connectPlain(service.port()));
 }
@@ -384,7 +391,7 @@ void TestClientLimits::silentConnectionIsPingedThenClosed()
     limits.idleBeforePing = std::chrono::milliseconds(200);
     limits.pongWait = std::chrono::milliseconds(200);
     Service service(limits);
-    const QString idleLine = QStringLiteral("閒置後未回應ping, 中斷連線");
+    const QRegularExpression idleLine = linesOf(ConnectionTexts::kNoPong, {});
 
     if (answersPings) {
         TestClient page;

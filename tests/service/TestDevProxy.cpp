@@ -156,7 +156,8 @@ void TestDevProxy::tlsHandshakeCompletesWithTheCompiledInCertificate()
     QVERIFY(client.connectSecure(proxy.ports().secure, QSsl::SslProtocol(protocol)));
     QVERIFY(client.sslErrors().isEmpty());
     QTRY_COMPARE(log.size(), 1);
-    QVERIFY(log.first().first().toString().endsWith(QStringLiteral("建立加密連線成功")));
+    QVERIFY(log.first().first().toString().endsWith(
+        textAfterArguments(ServiceTexts::kConnectedSecurely)));
     QVERIFY(client.closeAndWait());
     QTRY_COMPARE(log.size(), 2);
 }

@@ -1,6 +1,7 @@
 #include "DevProxy.h"
 #include "FakePrintEngine.h"
 #include "InProcessConfig.h"
+#include "ServiceTexts.h"
 #include "TestClient.h"
 #include "TestDeviceFactory.h"
 #include "VersionReply.h"
@@ -10,6 +11,12 @@
 #include <QThread>
 
 namespace {
+
+// The line of a client's request, with what was done.
+QString requestLine(const QString &label, const QString &actionText)
+{
+    return QString::fromUtf8(ServiceTexts::kRequestLine).arg(label, actionText);
+}
 
 QStringList texts(const QSignalSpy &spy)
 {
@@ -112,9 +119,9 @@ void TestRequests::textThatIsNotJsonIsLoggedButNotAnswered()
     QCOMPARE(client.received().first(), QStringLiteral(R"({"last":null})"));
     QTRY_COMPARE(log.size(), 4);
     QCOMPARE(texts(log).mid(1),
-             QStringList({ QStringLiteral("用戶'%1' 送來無效的json字串").arg(label),
-                           QStringLiteral("用戶'%1' 送來無效的json字串").arg(label),
-                           QStringLiteral("用戶'%1' 送來的資料缺少method").arg(label) }));
+             QStringList({ requestLine(label, ServiceTexts::kInvalidJson),
+                           requestLine(label, ServiceTexts::kInvalidJson),
+                           requestLine(label, ServiceTexts::kMissingMethod) }));
 }
 
 void TestRequests::logLineFollowsThePrintJob()
@@ -132,8 +139,7 @@ void TestRequests::logLineFollowsThePrintJob()
     QTRY_COMPARE(client.received(), QStringList { QStringLiteral(R"({"p":null})") });
     QTRY_COMPARE(log.size(), 2);
     QCOMPARE(linesDuringJob, 1);
-    QCOMPARE(log.last().first().toString(),
-             QStringLiteral("用戶'%1' 執行列印作業").arg(clientLabel(log)));
+    QCOMPARE(log.last().first().toString(), requestLine(clientLabel(log), ServiceTexts::kPrinted));
     QCOMPARE(service.engine->printedJobs.first().value(QStringLiteral("copycount")).toInt(), 2);
 }
 
@@ -156,8 +162,8 @@ void TestRequests::clientLeavingDuringItsPrintJobIsStillLogged()
 
     QTRY_COMPARE(log.size(), 4);
     QCOMPARE(texts(log).mid(2),
-             QStringList({ QStringLiteral("用戶'%1' 執行列印作業").arg(label),
-                           QStringLiteral("與用戶端'%1'連線結束").arg(label) }));
+             QStringList({ requestLine(label, ServiceTexts::kPrinted),
+                           QString::fromUtf8(ServiceTexts::kDisconnected).arg(label) }));
     service.engine->duringPrint = nullptr;
     staying.socket().sendTextMessage(QStringLiteral(R"({"id":"here","method":"print.print"})"));
     QTRY_COMPARE(staying.received(), QStringList { QStringLiteral(R"({"here":null})") });

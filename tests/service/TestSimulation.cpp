@@ -14,6 +14,7 @@
 #include "SimulatedDevices.h"
 #include "SimulatedReader.h"
 #include "SimulatedSerialPorts.h"
+#include "SimulationTexts.h"
 #include "TestClient.h"
 #include "TestDeviceFactory.h"
 #include "VersionReply.h"
@@ -26,6 +27,18 @@
 #include <memory>
 
 namespace {
+
+using SimulationTexts::kCallinMethod;
+using SimulationTexts::kCallinSimulated;
+using SimulationTexts::kCardMethod;
+using SimulationTexts::kCardSimulated;
+using SimulationTexts::kInvalidCard;
+using SimulationTexts::kInvalidLabel;
+using SimulationTexts::kInvalidNumber;
+using SimulationTexts::kReaderMethod;
+using SimulationTexts::kReaderSimulated;
+using SimulationTexts::kUnreaderMethod;
+using SimulationTexts::kUnreaderSimulated;
 
 // A scan, a probe and an attachment on a busy machine.
 constexpr int kAttachWaitMs = 15000;
@@ -217,17 +230,18 @@ void TestSimulation::simulateRequestsDriveTheSimulator_data()
     QTest::addColumn<QString>("data");
     QTest::addColumn<QString>("actionText");
     QTest::addColumn<QString>("call");
-    const QString invalidLabel = QStringLiteral("模擬讀卡機的名稱無效");
-    const QString invalidCard = QStringLiteral("模擬刷卡的卡號無效");
-    const QString invalidNumber = QStringLiteral("模擬來電的號碼無效");
-    const QString reader = QStringLiteral("simulate.reader");
-    const QString card = QStringLiteral("simulate.card");
-    const QString callin = QStringLiteral("simulate.callin");
-    const QString cardLine = QStringLiteral("模擬刷卡, 卡號為: %1");
+    const QString invalidLabel = QString::fromUtf8(kInvalidLabel);
+    const QString invalidCard = QString::fromUtf8(kInvalidCard);
+    const QString invalidNumber = QString::fromUtf8(kInvalidNumber);
+    const QString &reader = kReaderMethod;
+    const QString &card = kCardMethod;
+    const QString &callin = kCallinMethod;
+    const QString cardLine = QString::fromUtf8(kCardSimulated);
+    const QString callLine = QString::fromUtf8(kCallinSimulated);
 
     QTest::newRow("reader, default label")
         << reader << QString()
-        << QStringLiteral("模擬連接讀卡機'%1'").arg(ReaderSimulator::kDefaultLabel)
+        << QString::fromUtf8(kReaderSimulated).arg(ReaderSimulator::kDefaultLabel)
         << QStringLiteral("plug ") + ReaderSimulator::kDefaultLabel;
     QTest::newRow("reader, given label")
         << reader << QStringLiteral(R"j({"label":"Kassa \"2\" (COM7)"})j")
@@ -240,8 +254,8 @@ void TestSimulation::simulateRequestsDriveTheSimulator_data()
         << QStringLiteral(R"({"label":"%1"})")
                .arg(QString(DeviceSimulator::kMaxLabelLength + 1, QLatin1Char('x')))
         << invalidLabel << QString();
-    QTest::newRow("unreader") << QStringLiteral("simulate.unreader") << QString()
-                              << QStringLiteral("模擬拔除讀卡機") << QStringLiteral("unplug");
+    QTest::newRow("unreader") << kUnreaderMethod << QString()
+                              << QString::fromUtf8(kUnreaderSimulated) << QStringLiteral("unplug");
     QTest::newRow("card as number") << card << QStringLiteral(R"({"card":305419896})")
                                     << cardLine.arg(305419896) << QStringLiteral("card 305419896");
     QTest::newRow("card as number beyond 2^53, exactly")
@@ -268,10 +282,10 @@ void TestSimulation::simulateRequestsDriveTheSimulator_data()
         << card << QStringLiteral(R"({"card":"+5"})") << invalidCard << QString();
     QTest::newRow("card missing") << card << QString() << invalidCard << QString();
     QTest::newRow("call") << callin << QStringLiteral(R"({"number":"0212345678"})")
-                          << QStringLiteral("模擬來電, 號碼為: 0212345678")
+                          << callLine.arg(QStringLiteral("0212345678"))
                           << QStringLiteral("ring 0212345678");
     QTest::newRow("call without a number")
-        << callin << QString() << QStringLiteral("模擬來電, 號碼為: ") << QStringLiteral("ring ");
+        << callin << QString() << callLine.arg(QString()) << QStringLiteral("ring ");
     QTest::newRow("call number forging a log line")
         << callin << QStringLiteral(R"({"number":"1\r2"})") << invalidNumber << QString();
     QTest::newRow("call number beyond the box's buffer")
@@ -304,11 +318,10 @@ void TestSimulation::withoutSimulatorTheMethodsStayInvalid_data()
 {
     QTest::addColumn<QString>("method");
     QTest::addColumn<QString>("data");
-    QTest::newRow("reader") << QStringLiteral("simulate.reader") << QString();
-    QTest::newRow("unreader") << QStringLiteral("simulate.unreader") << QString();
-    QTest::newRow("card") << QStringLiteral("simulate.card") << QStringLiteral(R"({"card":1})");
-    QTest::newRow("callin") << QStringLiteral("simulate.callin")
-                            << QStringLiteral(R"({"number":"1"})");
+    QTest::newRow("reader") << kReaderMethod << QString();
+    QTest::newRow("unreader") << kUnreaderMethod << QString();
+    QTest::newRow("card") << kCardMethod << QStringLiteral(R"({"card":1})");
+    QTest::newRow("callin") << kCallinMethod << QStringLiteral(R"({"number":"1"})");
 }
 
 void TestSimulation::withoutSimulatorTheMethodsStayInvalid()

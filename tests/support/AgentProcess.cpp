@@ -1,5 +1,7 @@
 #include "AgentProcess.h"
 
+#include "AppTexts.h"
+
 #include <QTest>
 
 namespace {
@@ -47,8 +49,9 @@ bool AgentProcess::startServing(const QStringList &launcher, const QStringList &
     m_process.start(command.takeFirst(), command);
     if (!m_process.waitForStarted(kStartWaitMs))
         return false;
-    const auto isServingLine
-        = [](const QString &line) { return line.endsWith(QStringLiteral("> 開始提供服務")); };
+    const auto isServingLine = [](const QString &line) {
+        return line.endsWith(QStringLiteral("> ") + AppTexts::kStarted);
+    };
     return QTest::qWaitFor(
                [&] {
                    return indexOfLine(isServingLine) >= 0

@@ -11,6 +11,11 @@ import sys
 
 import webtest
 from webtest import ATTACH_WAIT_S, PAGE_WAIT_S, SPOOLER_WAIT_S, BrowserTest, Host, start_browser
+# webtest has put tests/support on the path.
+import agent_texts
+
+# How the log line of a page's request begins.
+REQUEST_LINE = agent_texts.before_arguments("ServiceTexts::kRequestLine")
 
 # The library as a page would load it, and two helpers for the tests' scripts: a promise's
 # outcome as plain data, and every event of a client in arrival order.
@@ -90,7 +95,9 @@ class ClientLibraryTest(BrowserTest):
             done({outcomes, sent});
         """)
         expected = [{"value": ["PDF"]}, {"value": self.version_reply()}]
-        expected += [{"error": {"code": "invalid-printer", "message": f"無效的印表機: Nowhere {i}"}}
+        invalid_printer = "ServiceTexts::kInvalidPrinter"
+        expected += [{"error": {"code": "invalid-printer",
+                                "message": agent_texts.line(invalid_printer, f"Nowhere {i}")}}
                      for i in range(2, 50, 3)]
         self.assertEqual(results["outcomes"], [expected[i % 3 if i % 3 < 2 else 2 + i // 3]
                                                for i in range(50)])
@@ -127,7 +134,7 @@ class ClientLibraryTest(BrowserTest):
                     client.close();
                     done({result, heard, pushed});
                 """, {**receipt, **keys})
-                action = self.host.wait_for_log("用戶'", start)[-1].split(" ", 1)[1]
+                action = self.host.wait_for_log(REQUEST_LINE, start)[-1].split(" ", 1)[1]
                 if isinstance(expected, str):
                     self.assertEqual(result["result"], {"error": {"code": expected,
                                                                   "message": action}})
@@ -268,7 +275,8 @@ class ClientLibraryTest(BrowserTest):
         start = self.host.mark()
         label = self.host.command("plug").split(" ", 2)[2]
         try:
-            self.host.wait_for_log("成功連接讀卡機", start, ATTACH_WAIT_S)
+            self.host.wait_for_log(agent_texts.after_arguments("DeviceTexts::kAttachedText"), start,
+                                   ATTACH_WAIT_S)
             self.driver.execute_script("""
                 window.client = kiv3.connect({host: "localhost", tls: true});
                 window.events = record(client);

@@ -16,11 +16,15 @@ import time
 import webtest
 from webtest import (ATTACH_WAIT_S, PAGE_WAIT_S, SPOOLER_WAIT_S, BrowserTest, Host,
                      start_browser, start_web_server)
+# webtest has put tests/support on the path.
+import agent_texts
 
 
 # The log's text for the printer list, the last request of the page's greeting. The printers'
 # states are logged as this text and more.
-LISTING = "查詢本電腦登錄的印表機"
+LISTING = agent_texts.text("ServiceTexts::kPrintersListed")
+# How the log line of a page's request begins.
+REQUEST_LINE = agent_texts.before_arguments("ServiceTexts::kRequestLine")
 
 
 def points(millimetres):
@@ -138,7 +142,8 @@ class DemoPageTest(BrowserTest):
         start = self.host.mark()
         self.open_page(host="localhost", tls=True)
         self.expect_agent_and_printers("wss://localhost:54390")
-        self.host.wait_for_log("建立加密連線成功", start)
+        self.host.wait_for_log(agent_texts.after_arguments("ServiceTexts::kConnectedSecurely"),
+                               start)
 
     # The document's own printer is replaced by the chosen one, so a printer that does not
     # exist in the JSON must not matter. The queue writes whole points. The print's entry
@@ -172,7 +177,8 @@ class DemoPageTest(BrowserTest):
                 self.assertEqual((reply["kind"], reply["method"]), ("reply", "print.print"),
                                  "newest first")
                 self.assertEqual(self.text(f"{textarea}-error"), "")
-                self.assertIn("執行列印作業", self.host.wait_for_log("用戶'", start)[-1])
+                self.assertIn(agent_texts.text("ServiceTexts::kPrinted"),
+                              self.host.wait_for_log(REQUEST_LINE, start)[-1])
 
                 jobs = self.wait_for_jobs(lambda j: len(j["jobs"]) > jobs_before
                                           and j["jobs"][-1]["state"] == "completed"
@@ -215,7 +221,8 @@ class DemoPageTest(BrowserTest):
 
                 self.driver.find_element("id", "refresh-printers").click()
                 lines = self.host.wait_for_log(LISTING, start, ending=True)
-                self.assertEqual([line for line in lines if line.startswith("用戶'")], lines[-1:])
+                self.assertEqual([line for line in lines if line.startswith(REQUEST_LINE)],
+                                 lines[-1:])
                 self.wait_until("the printer list", lambda: self.count_entries(
                     "reply", "print.getprinters") > listings)
 
@@ -237,7 +244,7 @@ class DemoPageTest(BrowserTest):
                 self.click(button)
                 self.wait_until("the failure", lambda: self.count_entries(
                     "error", "print.print") > failures, SPOOLER_WAIT_S)
-                action = self.host.wait_for_log("用戶'", start)[-1].split(" ", 1)[1]
+                action = self.host.wait_for_log(REQUEST_LINE, start)[-1].split(" ", 1)[1]
                 entry = self.log()[0]
                 self.assertEqual((entry["summary"], entry["detail"]),
                                  (f"print.print → default printer: failed: {code}", action))

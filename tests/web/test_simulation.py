@@ -15,10 +15,12 @@ import time
 
 import webtest
 from webtest import PAGE_WAIT_S, BrowserTest, start_browser, start_web_server
+# webtest has put tests/support on the path.
+import agent_texts
 
 START_WAIT_S = 60
 QUIT_WAIT_S = 30
-STARTED_LINE = "開始提供服務"
+STARTED_LINE = agent_texts.text("AppTexts::kStarted")
 
 # A page of an integrator: it only listens, and keeps what it hears in order.
 LISTENER = """<!DOCTYPE html>
@@ -145,15 +147,18 @@ class SimulationTest(BrowserTest):
         self.click_and_hear("sim-callin", "incoming call: 0212345678")
         self.click_and_hear("sim-unreader", "card reader lost")
 
-        lines = self.agent.wait_for_log("讀卡機離線", start)
+        lines = self.agent.wait_for_log(agent_texts.text("DeviceTexts::kOfflineText"), start)
         self.assertIsNotNone(lines, "the agent never logged the loss")
-        device_lines = [line for line in lines if not line.startswith(("用戶'", "與用戶端"))]
+        service_lines = (agent_texts.before_arguments("ServiceTexts::kRequestLine"),
+                         agent_texts.before_arguments("ServiceTexts::kConnected"))
+        device_lines = [logged for logged in lines if not logged.startswith(service_lines)]
         self.assertEqual(device_lines, [
-            "於 'Kassa 2 (COM7)' 成功連接讀卡機",
-            "模擬刷卡9223372036854775807: 讀卡機的資料格式容不下此卡號, 沒有資料串",
-            "偵測到來電, 號碼為: 0212345678",
-            "讀卡機離線"])
-        self.assertIn("模擬連接讀卡機'Kassa 2 (COM7)'", " ".join(lines))
+            agent_texts.line("DeviceTexts::kAttachedText", "Kassa 2 (COM7)"),
+            agent_texts.line("DeviceTexts::kBeyondFramesText", "9223372036854775807"),
+            agent_texts.line("DeviceTexts::kCallText", "0212345678"),
+            agent_texts.text("DeviceTexts::kOfflineText")])
+        self.assertIn(agent_texts.line("SimulationTexts::kReaderSimulated", "Kassa 2 (COM7)"),
+                      " ".join(lines))
 
         self.driver.switch_to.window(self.driver.window_handles[-1])
         self.wait_until("the listener's events", lambda: len(

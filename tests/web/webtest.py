@@ -22,6 +22,8 @@ import threading
 import time
 import unittest
 
+# The agent's texts come from its C++ headers, through tests/support/agent_texts.py.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 PACKAGES = "chromium chromium-driver python3-selenium"

@@ -33,6 +33,10 @@ import zipfile
 
 import websocket
 
+# The agent's texts come from its C++ headers, through tests/support/agent_texts.py.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+import agent_texts  # noqa: E402
+
 APP_DIR = r"C:\Program Files\Kiv3 Device Proxy"
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kiv3DeviceProxy"
@@ -383,7 +387,8 @@ def check_outcomes():
                "data": {"printer": "Nowhere"}}
     reply = ask(url, json.dumps(request))
     check("unknown printer's outcome", reply == {"u": {
-        "ok": False, "code": "invalid-printer", "message": "無效的印表機: Nowhere"}}, f"{reply}")
+        "ok": False, "code": "invalid-printer",
+        "message": agent_texts.line("ServiceTexts::kInvalidPrinter", "Nowhere")}}, f"{reply}")
     reply = ask(url, '{"id":"s","method":"print.getprinterstatus"}')
     names = sorted(printer.get("name") for printer in reply.get("s", []))
     keys = {key for printer in reply.get("s", []) for key in printer}
@@ -467,9 +472,10 @@ def serve_open_agent(wine, work, spooler, calls, version):
     agent = Agent(wine, work, "agent-open")
     if not check("agent serves", agent.wait_serving(), agent.log()[-800:]):
         return agent
-    check("log: started", "開始提供服務" in agent.log(), agent.log()[-400:])
+    check("log: started", agent_texts.text("AppTexts::kStarted") in agent.log(),
+          agent.log()[-400:])
     check("log: stand-in AD101Device.dll loaded (no init-failure line)",
-          "來電顯示設備初始化失敗" not in agent.log(), agent.log()[-400:])
+          agent_texts.text("DeviceTexts::kInitFailedText") not in agent.log(), agent.log()[-400:])
     for url in ("ws://127.0.0.1:54389", "wss://localhost:54390"):
         reply = ask(url)
         check(f"version over {url.split(':')[0]}", reply.get("version") == version and
@@ -509,7 +515,8 @@ def serve_open_agent(wine, work, spooler, calls, version):
     listener.close()
     check("caller-ID event from the stand-in library", event == {"callin": "0912345678"},
           f"{event}")
-    check("log: incoming call", "偵測到來電, 號碼為: 0912345678" in agent.log())
+    check("log: incoming call",
+          agent_texts.line("DeviceTexts::kCallText", "0912345678") in agent.log())
 
     # Page-based first: the row-based receipt is the one that has brought the agent down.
     check("page-based document answered", print_document(PAGE_DOCUMENT) == {"p": None})
@@ -554,14 +561,16 @@ def check_reader_attached(adapter, pages, agent):
     label = adapter.label()
     check(f"reader event with its label to every page ({label})",
           all(next_event(page) == {"reader": label} for page in pages))
-    check("log: reader attached", f"於 '{label}' 成功連接讀卡機" in agent.log())
+    check("log: reader attached",
+          agent_texts.line("DeviceTexts::kAttachedText", label) in agent.log())
     adapter.reader.send(card_frame(305419896))
     check("card event to every page",
           all(next_event(page) == {"card": 305419896} for page in pages))
     adapter.unplug()
     check("unplugged: unreader event to every page",
           all(next_event(page) == {"unreader": None} for page in pages))
-    check("log: reader offline", agent.wait_for_log("讀卡機離線", 10))
+    check("log: reader offline",
+          agent.wait_for_log(agent_texts.text("DeviceTexts::kOfflineText"), 10))
 
 
 def check_card_reader_ports(wine, agent):
@@ -581,7 +590,7 @@ def check_card_reader_ports(wine, agent):
         # Wine's serial driver ends every comm-event wait at once where the line has no
         # modem status, as a pseudo-terminal has none, so replies reach Qt on Windows only
         # where that works; the attached reader's course is checked where it does.
-        if agent.wait_for_log("成功連接讀卡機", 5):
+        if agent.wait_for_log(agent_texts.after_arguments("DeviceTexts::kAttachedText"), 5):
             check_reader_attached(reader, pages, agent)
         else:
             lines = [line for line in agent.log().splitlines() if "COM7" in line or
@@ -591,7 +600,8 @@ def check_card_reader_ports(wine, agent):
               agent.wait_for_log("CreateFile Failed ", 20) and
               re.search(r"CreateFile Failed \d+$", agent.log(), re.M) is not None,
               agent.log()[-600:])
-        check("log: ... then its serial open fails", "開啟COM8時發生錯誤: " in agent.log())
+        check("log: ... then its serial open fails",
+              agent_texts.line("DeviceTexts::kOpenFailedText", "COM8", "") in agent.log())
     finally:
         for page in pages:
             page.close()
