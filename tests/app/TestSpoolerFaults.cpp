@@ -49,7 +49,7 @@ QJsonObject shortDocument(const QString &printer, const QString &title)
     return { { "printer", printer },
              { "docname", title },
              { "papersize", 0 },
-             { "pages", QJsonArray { QJsonArray { box } } } };
+             { "pages", QJsonArray { QJsonValue(QJsonArray { box }) } } };
 }
 
 QJsonObject longDocument(const QString &printer)

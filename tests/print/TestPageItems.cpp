@@ -27,7 +27,7 @@ void drawCopy(RecordingPaintDevice &device, const QJsonArray &pages)
 
 void drawItem(RecordingPaintDevice &device, const QJsonObject &item)
 {
-    drawCopy(device, QJsonArray { QJsonArray { item } });
+    drawCopy(device, QJsonArray { QJsonValue(QJsonArray { item }) });
 }
 
 bool near(double actual, double expected, double tolerance = 0.005)

@@ -468,7 +468,7 @@ void TestRequestHandler::hugeAndDeepDocumentsAreHandled()
                                 { QStringLiteral("method"), QStringLiteral("print.print") },
                                 { QStringLiteral("data"),
                                   QJsonObject {
-                                      { QStringLiteral("pages"), QJsonArray { items } } } } };
+                                      { QStringLiteral("pages"), QJsonArray { QJsonValue(items) } } } } };
     const HandledMessage big = handler.handleMessage(
         QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
     QCOMPARE(*big.reply, QByteArray(R"({"big":null})"));
