@@ -5,6 +5,7 @@
 // version query to be answered, and the agent's CPU use meanwhile.
 // Usage: bench-client-limits [AGENT]; run as root (the private network needs it).
 #include "AgentProgram.h"
+#include "AppTexts.h"
 #include "BenchReport.h"
 #include "DevProxy.h"
 #include "PrivateNetwork.h"
@@ -325,7 +326,7 @@ Measured measure(const QString &agentPath, Attack &attack)
     QTemporaryDir folder;
     const AgentProgram agent(QStringLiteral("prlimit"), { kDescriptorLimit, agentPath },
                              folder.filePath(QStringLiteral("agent.err")));
-    agent.awaitLines(QStringLiteral("開始提供服務"), 1, kStartTimeoutMs);
+    agent.awaitLines(AppTexts::kStarted, 1, kStartTimeoutMs);
     QThread::msleep(kSettleMs);
     const ProcessSample rest = agent.sample();
 

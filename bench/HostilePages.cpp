@@ -9,6 +9,7 @@
 // build of the agent program to measure. Uses the agent's fixed ports.
 
 #include "AgentProgram.h"
+#include "AppTexts.h"
 #include "BenchReport.h"
 #include "DevProxy.h"
 #include "PrivateSpooler.h"
@@ -332,7 +333,7 @@ Figures measureRow(const QString &agentPath, const Row &row, const QString &erro
         pages.push_back(row.messagesOfEachPage());
 
     AgentProgram agent(agentPath, errorFile);
-    agent.awaitLines(QStringLiteral("開始提供服務"), 1, kStartTimeoutMs);
+    agent.awaitLines(AppTexts::kStarted, 1, kStartTimeoutMs);
     const double resting = agent.sample().anonymousMiB;
     Page probe;
     const Clock::time_point start = Clock::now();

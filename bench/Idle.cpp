@@ -7,6 +7,7 @@
 // Usage: bench-idle [SECONDS]. Uses the agent's fixed ports.
 
 #include "AgentProgram.h"
+#include "AppTexts.h"
 #include "BenchReport.h"
 #include "DevProxy.h"
 #include "ProcessPlatform.h"
@@ -97,7 +98,7 @@ int run(QTextStream &out, int seconds)
     QTemporaryDir folder;
     const AgentProgram agent(kAgentPath, folder.filePath(QStringLiteral("agent.err")));
     const AgentProgram baseline(kBaselinePath, folder.filePath(QStringLiteral("baseline.err")));
-    agent.awaitLines(QStringLiteral("開始提供服務"), 1, kStartTimeoutMs);
+    agent.awaitLines(AppTexts::kStarted, 1, kStartTimeoutMs);
     baseline.awaitLines(QStringLiteral("idling"), 1, kStartTimeoutMs);
     QThread::msleep(kSettleMs);
 

@@ -8,6 +8,7 @@
 // Usage: bench-job-following [SECONDS]. Uses the agent's fixed ports.
 
 #include "AgentProgram.h"
+#include "AppTexts.h"
 #include "BenchReport.h"
 #include "PrivateSpooler.h"
 
@@ -106,7 +107,7 @@ int run(QTextStream &out, int seconds)
     startSpooler(spooler);
     QTemporaryDir folder;
     const AgentProgram agent(kAgentPath, folder.filePath(QStringLiteral("agent.err")));
-    agent.awaitLines(QStringLiteral("開始提供服務"), 1, kStartTimeoutMs);
+    agent.awaitLines(AppTexts::kStarted, 1, kStartTimeoutMs);
     QWebSocket page;
     page.open(QUrl(QStringLiteral("ws://127.0.0.1:54389")));
     if (!QTest::qWaitFor([&] { return page.state() == QAbstractSocket::ConnectedState; },

@@ -9,6 +9,7 @@
 // measure. Uses the agent's fixed ports.
 
 #include "AgentProgram.h"
+#include "AppTexts.h"
 #include "BenchReport.h"
 #include "DevProxy.h"
 #include "ProcessPlatform.h"
@@ -117,7 +118,7 @@ int run(QTextStream &out, int connections, const QString &agentPath)
 {
     QTemporaryDir folder;
     const AgentProgram agent(agentPath, folder.filePath(QStringLiteral("agent.err")));
-    agent.awaitLines(QStringLiteral("開始提供服務"), 1, kStartTimeoutMs);
+    agent.awaitLines(AppTexts::kStarted, 1, kStartTimeoutMs);
     QThread::msleep(kSettleMs);
     const ProcessSample idle = agent.sample();
     printSample(out, QStringLiteral("idle"), idle);

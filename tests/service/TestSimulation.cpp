@@ -221,7 +221,7 @@ void TestSimulation::simulatedReaderKeepsTheReadersRules()
 
     lines.prepend(kStartedLine);
     QTRY_COMPARE(deviceLines(service.log), lines);
-    QCOMPARE(service.client.received(), events);
+    QTRY_COMPARE(service.client.received(), events);
 }
 
 void TestSimulation::simulateRequestsDriveTheSimulator_data()
