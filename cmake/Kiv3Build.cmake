@@ -37,3 +37,9 @@ function(kiv3_skip_headers_for_empty_moc target)
     set_source_files_properties(${binary_dir}/${target}_autogen/mocs_compilation.cpp
         TARGET_DIRECTORY ${target} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
 endfunction()
+
+# Each target's sources compiled a few at a time as one: a library's sources share most of
+# their headers, which are then parsed once a batch. Off, every source is compiled alone, as
+# a check that each includes what it uses.
+option(KIV3_UNITY_BUILD "Compile each target's sources in batches" ON)
+set(CMAKE_UNITY_BUILD ${KIV3_UNITY_BUILD})

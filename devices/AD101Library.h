@@ -21,6 +21,10 @@ struct AD101Library
     using GetCallerID = int(AD101_CALL *)(int param, char *first, char *second, char *third);
     using FreeDevice = void(AD101_CALL *)();
 
+    // The codes the box's events come with: the line started, a call came in.
+    static constexpr int kStartedEvent = 7;
+    static constexpr int kCallEvent = 9;
+
     InitDevice initDevice = nullptr;
     SetEventCallbackFun setEventCallbackFun = nullptr;
     GetCallerID getCallerID = nullptr;

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr int kStartedEvent = 7;
-constexpr int kCallEvent = 9;
 constexpr int kCallerIdBufferSize = 128;
 using DeviceTexts::kCallText;
 using DeviceTexts::kInitFailedText;
@@ -82,10 +80,10 @@ void AD101_CALL Caller::onDeviceEvent(int, int code, int param)
 void Caller::handleEvent(int code, int param)
 {
     switch (code) {
-    case kStartedEvent:
+    case AD101Library::kStartedEvent:
         emit message(QString::fromUtf8(kStartedText));
         break;
-    case kCallEvent: {
+    case AD101Library::kCallEvent: {
         char first[kCallerIdBufferSize] = {};
         char second[kCallerIdBufferSize] = {};
         char third[kCallerIdBufferSize] = {};

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int kStartedEvent = 7;
-constexpr int kCallEvent = 9;
 constexpr int kLine = 1;
 
 // The maker's functions carry no context: the line's state is the process's, as the
@@ -49,7 +47,7 @@ void AD101_CALL setEventCallbackFun(AD101Library::EventCallback callback)
         QMutexLocker lock(&lineMutex);
         eventCallback = callback;
     }
-    later([] { report(kStartedEvent); });
+    later([] { report(AD101Library::kStartedEvent); });
 }
 
 int AD101_CALL getCallerID(int, char *first, char *, char *)
@@ -100,7 +98,7 @@ void ring(const QString &number)
             QMutexLocker lock(&lineMutex);
             ringingNumber = bytes;
         }
-        report(kCallEvent);
+        report(AD101Library::kCallEvent);
     });
 }
 

@@ -9,6 +9,12 @@
 // converted without a type check, so a wrongly typed value reads as empty or 0.
 namespace JobValues {
 
+// A key written as a C string, as the document's readers name them.
+inline QString keyOf(const char *key)
+{
+    return QLatin1String(key);
+}
+
 QString text(const QJsonObject &job, const QString &key, const QString &absent = QString());
 int integer(const QJsonObject &job, const QString &key, int absent);
 double real(const QJsonObject &job, const QString &key, double absent);

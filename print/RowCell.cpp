@@ -11,13 +11,10 @@
 
 namespace {
 
+using JobValues::keyOf;
+
 // In drawing units, not millimetres: replayed on a printer it scales with the recording.
 constexpr double kPenWidth = 0.4;
-
-QString keyOf(const char *key)
-{
-    return QLatin1String(key);
-}
 
 double realOf(const QJsonObject &cell, const char *key, double absent)
 {

@@ -14,12 +14,9 @@
 
 namespace {
 
-constexpr double kMillimetresPerInch = 25.4;
+using JobValues::keyOf;
 
-QString keyOf(const char *key)
-{
-    return QLatin1String(key);
-}
+constexpr double kMillimetresPerInch = 25.4;
 
 double paperWidth(const QJsonObject &job)
 {

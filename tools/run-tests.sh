@@ -18,27 +18,51 @@ done
 
 ensure_packages $BUILD_PACKAGES $TEST_PACKAGES $PACKAGE_TEST_PACKAGES $FUZZ_PACKAGES
 ensure_npm
-# The Windows build goes on beside the sanitized one, each filling the other's idle moments
-# (configuring, linking, making the installer); its log is shown if it fails.
+# The Windows program and the Debian package build beside the sanitized build, each filling
+# the others' idle moments (configuring, linking, making the installer); the package's test
+# then finds its build done. A failed build's log is shown.
+BUILD_PIDS=()
+BUILD_LOGS=()
+# start_build LOG COMMAND...
+start_build() {
+    local log="$1"
+    shift
+    mkdir -p "$(dirname "$log")"
+    "$@" >"$log" 2>&1 &
+    BUILD_PIDS+=($!)
+    BUILD_LOGS+=("$log")
+}
+await_builds() {
+    local i failed=0
+    for i in "${!BUILD_PIDS[@]}"; do
+        wait "${BUILD_PIDS[$i]}" && continue
+        tail -n 60 "${BUILD_LOGS[$i]}"
+        echo "A build failed (whole log: ${BUILD_LOGS[$i]})" >&2
+        failed=1
+    done
+    return "$failed"
+}
+# Signed with a throwaway certificate, which the desk test verifies the signatures with.
+build_windows() {
+    local signing="$ROOT/build-windows/test-signing"
+    "$ROOT/tests/windows/test-signing-certificate.sh" "$signing"
+    "$ROOT/tools/build-windows.sh" --qt "$KIV3_WINDOWS_QT" --tests \
+        --sign "$signing/cert.pem" "$signing/key.pem"
+}
+
 WINDOWS_BUILD=""
-WINDOWS_PID=""
 if [ -n "${KIV3_WINDOWS_QT:-}" ]; then
     ensure_i386_architecture
     # Wine's X11 driver, GnuTLS and 32-bit graphics libraries come as its recommendations.
     ensure_packages --with-recommends $WINDOWS_TEST_PACKAGES
     WINDOWS_BUILD="$ROOT/build-windows"
-    mkdir -p "$WINDOWS_BUILD"
-    WINDOWS_LOG="$WINDOWS_BUILD/build.log"
-    # Signed with a throwaway certificate, which the desk test verifies the signatures with.
-    SIGNING="$WINDOWS_BUILD/test-signing"
-    {
-        "$ROOT/tests/windows/test-signing-certificate.sh" "$SIGNING" &&
-            "$ROOT/tools/build-windows.sh" --qt "$KIV3_WINDOWS_QT" --tests \
-                --sign "$SIGNING/cert.pem" "$SIGNING/key.pem"
-    } >"$WINDOWS_LOG" 2>&1 &
-    WINDOWS_PID=$!
+    start_build "$WINDOWS_BUILD/build.log" build_windows
 else
     echo "Windows tests skipped: no Qt for Windows given (KIV3_WINDOWS_QT: its prefix or archive)"
+fi
+# Only root installs the package to test it.
+if [ "$(id -u)" -eq 0 ]; then
+    start_build "$ROOT/build-package/build.log" "$ROOT/tools/build-package.sh"
 fi
 BUILD_DIR="$ROOT/build-tests"
 # The benchmarks are built by tools/run-benchmarks.sh, in release mode; no test needs them.
@@ -46,14 +70,7 @@ BUILD_DIR="$ROOT/build-tests"
 # Windows program, built with g++, are tested too. A folder configured before keeps its compiler.
 CC=clang CXX=clang++ configure_and_build "$BUILD_DIR" Debug -DBUILD_TESTING=ON \
     -DKIV3_SANITIZE=address,undefined -DKIV3_BENCHMARKS=OFF -DKIV3_WINDOWS_BUILD="$WINDOWS_BUILD"
-if [ -n "$WINDOWS_PID" ]; then
-    if ! wait "$WINDOWS_PID"; then
-        tail -n 60 "$WINDOWS_LOG"
-        echo "The Windows build failed (whole log: $WINDOWS_LOG)" >&2
-        exit 1
-    fi
-    echo "Windows build: $(tail -n 2 "$WINDOWS_LOG" | tr '\n' ' ')"
-fi
+await_builds
 # Most tests spend their time waiting on sockets, spoolers and browsers: two at a time per core,
 # and the fuzzers build and run beside them, their report shown once the tests are done.
 mkdir -p "$ROOT/build-fuzz"
