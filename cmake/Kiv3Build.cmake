@@ -1,11 +1,26 @@
-# Qt's headers take most of the compiler's time in a source of this project. The libraries
-# each precompile those their sources include most; the test programs reuse the headers that
-# kiv3_test_headers precompiles. Off, every source parses its headers itself (ccache caches
-# sources compiled with precompiled headers only with CCACHE_SLOPPINESS=pch_defines,time_macros).
-option(KIV3_PRECOMPILE_HEADERS "Precompile Qt's headers for the libraries and the tests" ON)
+# Qt's headers take most of the compiler's time in a source of this project.
+# Each target's sources are compiled a few at a time as one (a unity build): a library's
+# sources share most of their headers, which are then parsed once a batch. Off, every source
+# is compiled alone, as a check that each includes what it uses.
+option(KIV3_UNITY_BUILD "Compile each target's sources in batches" ON)
+set(CMAKE_UNITY_BUILD ${KIV3_UNITY_BUILD})
+# The test programs, one source each, reuse the headers that kiv3_test_headers precompiles.
+# Compiled alone, the libraries' sources precompile those they include most; in batches,
+# precompiling would cost more than it saves. Off, every source parses its headers itself
+# (ccache caches sources compiled with precompiled headers only with
+# CCACHE_SLOPPINESS=pch_defines,time_macros).
+option(KIV3_PRECOMPILE_HEADERS "Precompile Qt's headers for the tests and the libraries" ON)
 
-# kiv3_precompile_headers(TARGET <Header>...)
+# kiv3_precompile_headers(TARGET <Header>...): a library's headers, where its sources are
+# compiled alone.
 function(kiv3_precompile_headers target)
+    if(KIV3_PRECOMPILE_HEADERS AND NOT KIV3_UNITY_BUILD)
+        target_precompile_headers(${target} PRIVATE ${ARGN})
+    endif()
+endfunction()
+
+# kiv3_precompile_shared_headers(TARGET <Header>...): headers that other targets reuse.
+function(kiv3_precompile_shared_headers target)
     if(KIV3_PRECOMPILE_HEADERS)
         target_precompile_headers(${target} PRIVATE ${ARGN})
     endif()
@@ -37,9 +52,3 @@ function(kiv3_skip_headers_for_empty_moc target)
     set_source_files_properties(${binary_dir}/${target}_autogen/mocs_compilation.cpp
         TARGET_DIRECTORY ${target} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
 endfunction()
-
-# Each target's sources compiled a few at a time as one: a library's sources share most of
-# their headers, which are then parsed once a batch. Off, every source is compiled alone, as
-# a check that each includes what it uses.
-option(KIV3_UNITY_BUILD "Compile each target's sources in batches" ON)
-set(CMAKE_UNITY_BUILD ${KIV3_UNITY_BUILD})

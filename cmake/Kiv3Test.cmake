@@ -8,15 +8,14 @@ if(KIV3_SANITIZE)
 endif()
 
 # Tests that serve on the agent's fixed ports run each in a network of its own where the
-# machine allows it (root on Linux), side by side; elsewhere they take turns through a lock.
-# KIV3_AGENT_PORTS_RUNNER goes before such a test's command, KIV3_AGENT_PORTS_LOCK into its
-# RESOURCE_LOCK.
+# machine allows it (Linux, as root or in a user namespace of the test's own), side by side;
+# elsewhere they take turns through a lock. KIV3_AGENT_PORTS_RUNNER goes before such a test's
+# command, KIV3_AGENT_PORTS_LOCK into its RESOURCE_LOCK.
 set(KIV3_OWN_NETWORKS_DEFAULT OFF)
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    execute_process(COMMAND id -u OUTPUT_VARIABLE KIV3_USER_ID OUTPUT_STRIP_TRAILING_WHITESPACE)
-    find_program(KIV3_UNSHARE unshare)
-    find_program(KIV3_IP ip)
-    if(KIV3_USER_ID STREQUAL "0" AND KIV3_UNSHARE AND KIV3_IP)
+    execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tests/support/in-own-network.sh true
+        RESULT_VARIABLE KIV3_OWN_NETWORK_STATUS OUTPUT_QUIET ERROR_QUIET)
+    if(KIV3_OWN_NETWORK_STATUS EQUAL 0)
         set(KIV3_OWN_NETWORKS_DEFAULT ON)
     endif()
 endif()
@@ -30,11 +29,14 @@ else()
     set(KIV3_AGENT_PORTS_LOCK agent_ports)
 endif()
 
-# kiv3_add_test(NAME SOURCES src... LIBRARIES lib... [LOCKS lock...] [LABELS label...])
+# kiv3_add_test(NAME SOURCES src... LIBRARIES lib... [LOCKS lock...] [LABELS label...]
+#               [SECONDS seconds])
 # Builds one Qt Test program and registers it with CTest. LOCKS names resources that
-# tests must not share at once (the agent's fixed ports, the private spooler).
+# tests must not share at once (the agent's fixed ports, the private spooler). SECONDS, about
+# how long a long test takes while others run, starts the longest first, so that the short
+# ones fill the processors beside them (CTest learns the times only from a first run).
 function(kiv3_add_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;LOCKS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "" "SECONDS" "SOURCES;LIBRARIES;LOCKS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Qt5::Test ${ARG_LIBRARIES})
     kiv3_reuse_precompiled_headers(${name} kiv3_test_headers)
@@ -53,5 +55,8 @@ function(kiv3_add_test name)
     endif()
     if(ARG_LABELS)
         set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+    endif()
+    if(ARG_SECONDS)
+        set_tests_properties(${name} PROPERTIES COST ${ARG_SECONDS})
     endif()
 endfunction()

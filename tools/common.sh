@@ -18,6 +18,9 @@ WINDOWS_SIGN_PACKAGES="osslsigncode"
 WINDOWS_TEST_PACKAGES="$WINDOWS_BUILD_PACKAGES $WINDOWS_SIGN_PACKAGES openssl $PRINT_PACKAGES fonts-arphic-uming wine wine32:i386 libcups2:i386 xvfb python3-websocket poppler-utils iproute2"
 # The printing tests also read the PDFs; the demo page's test drives a real browser.
 TEST_PACKAGES="$PRINT_PACKAGES poppler-utils chromium chromium-driver python3-selenium"
+# The sanitized build of the tests: clang, the sanitizers' runtime, and lld, which links a
+# sanitized test program in a third of the time ld takes.
+SANITIZED_BUILD_PACKAGES="clang libclang-rt-14-dev lld"
 # The fuzzing harnesses: clang with libFuzzer and the sanitizers' runtime, llvm-symbolizer for
 # readable reports, and the fonts whose text the documents lay out.
 FUZZ_PACKAGES="clang libclang-rt-14-dev llvm-14 fonts-noto-cjk"

@@ -16,7 +16,8 @@ for argument in "$@"; do
     esac
 done
 
-ensure_packages $BUILD_PACKAGES $TEST_PACKAGES $PACKAGE_TEST_PACKAGES $FUZZ_PACKAGES
+ensure_packages $BUILD_PACKAGES $SANITIZED_BUILD_PACKAGES $TEST_PACKAGES $PACKAGE_TEST_PACKAGES \
+    $FUZZ_PACKAGES
 ensure_npm
 # The Windows program and the Debian package build beside the sanitized build, each filling
 # the others' idle moments (configuring, linking, making the installer); the package's test
@@ -66,10 +67,12 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 BUILD_DIR="$ROOT/build-tests"
 # The benchmarks are built by tools/run-benchmarks.sh, in release mode; no test needs them.
-# clang compiles the sanitized build in half the time g++ takes; the Debian package and the
-# Windows program, built with g++, are tested too. A folder configured before keeps its compiler.
+# clang compiles the sanitized build in half the time g++ takes, and lld links it; the Debian
+# package and the Windows program, built with g++, are tested too. A folder configured before
+# keeps its compiler.
 CC=clang CXX=clang++ configure_and_build "$BUILD_DIR" Debug -DBUILD_TESTING=ON \
-    -DKIV3_SANITIZE=address,undefined -DKIV3_BENCHMARKS=OFF -DKIV3_WINDOWS_BUILD="$WINDOWS_BUILD"
+    -DKIV3_SANITIZE=address,undefined -DKIV3_BENCHMARKS=OFF -DKIV3_WINDOWS_BUILD="$WINDOWS_BUILD" \
+    -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld -DCMAKE_SHARED_LINKER_FLAGS=-fuse-ld=lld
 await_builds
 # Most tests spend their time waiting on sockets, spoolers and browsers: two at a time per core,
 # and the fuzzers build and run beside them, their report shown once the tests are done.
