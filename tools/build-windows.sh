@@ -5,11 +5,15 @@
 # build-windows/kiv3-device-proxy-VERSION-setup.exe and the portable
 # build-windows/kiv3-device-proxy-VERSION-windows.zip of the same folder.
 #
-#   tools/build-windows.sh [--qt PATH] [--tests] [--sign CERT KEY [--timestamp URL]]
+#   tools/build-windows.sh [--qt PATH] [--tests] [--quick-installer]
+#                          [--sign CERT KEY [--timestamp URL]]
 #       --qt PATH  Qt 5.15 for i686-w64-mingw32: its prefix (with lib/cmake/Qt5), or an
 #                  archive (.tar.xz, .tar.gz) holding one, unpacked once into
 #                  build-windows/qt/. Default: $KIV3_WINDOWS_QT.
 #       --tests    also builds the Qt Test programs that run on Windows (for tests/windows/).
+#       --quick-installer
+#                  compresses the installer with zlib, in a fifth of the time LZMA takes
+#                  and a third bigger: for an installer that is only tested.
 #       --sign CERT KEY
 #                  signs the agent, the renderer, the uninstaller and the installer
 #                  (Authenticode, SHA-256, with osslsigncode) with the code-signing
@@ -26,14 +30,17 @@ TESTING=OFF
 SIGN_CERT=""
 SIGN_KEY=""
 TIMESTAMP=""
+COMPRESSOR="/SOLID lzma"
 usage() {
-    echo "usage: $0 [--qt PATH] [--tests] [--sign CERT KEY [--timestamp URL]]" >&2
+    echo "usage: $0 [--qt PATH] [--tests] [--quick-installer] [--sign CERT KEY [--timestamp URL]]" \
+        >&2
     exit 2
 }
 while [ $# -gt 0 ]; do
     case "$1" in
         --qt) QT="${2:?--qt needs a path}"; shift 2 ;;
         --tests) TESTING=ON; shift ;;
+        --quick-installer) COMPRESSOR=zlib; shift ;;
         --sign) [ $# -ge 3 ] || usage; SIGN_CERT="$(realpath "$2")"; SIGN_KEY="$(realpath "$3")"
             shift 3 ;;
         --timestamp) TIMESTAMP="${2:?--timestamp needs a URL}"; shift 2 ;;
@@ -87,6 +94,7 @@ QT_PREFIX="$(find_qt_prefix "$(cd "$QT" && pwd)")"
 cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
     -DCMAKE_PREFIX_PATH="$QT_PREFIX" -DBUILD_TESTING="$TESTING" -DKIV3_BENCHMARKS=OFF \
+    -DKIV3_INSTALLER_COMPRESSOR="$COMPRESSOR" \
     -DKIV3_SIGN_CERT="$SIGN_CERT" -DKIV3_SIGN_KEY="$SIGN_KEY" -DKIV3_SIGN_TIMESTAMP="$TIMESTAMP"
 TARGETS=(kiv3_windows_setup)
 [ "$TESTING" = OFF ] || TARGETS+=(all)
