@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the Windows program and its installer where a Qt for
-# Windows is given (KIV3_WINDOWS_QT: its prefix or archive), builds everything with
-# AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, runs every test (the Debian
-# package's, and the Windows build's on Wine, among them), and beside them runs each fuzzing
-# harness for 20 s.
+# Installs what is missing; builds, side by side, the Windows program and its installer where a
+# Qt for Windows is given (KIV3_WINDOWS_QT: its prefix or archive), the Debian package (as root,
+# who can test it), and everything with AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer; runs every test (the Debian package's, and the Windows build's
+# on Wine, among them), and beside them runs each fuzzing harness for 20 s.
 # --long adds the long load run: 1,000 clients sending 100 version queries each.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -62,7 +62,7 @@ if [ -n "${KIV3_WINDOWS_QT:-}" ]; then
 else
     echo "Windows tests skipped: no Qt for Windows given (KIV3_WINDOWS_QT: its prefix or archive)"
 fi
-# Only root installs the package to test it.
+# The package's test installs it, so only root builds it here.
 if [ "$(id -u)" -eq 0 ]; then
     start_build "$ROOT/build-package/build.log" "$ROOT/tools/build-package.sh"
 fi
