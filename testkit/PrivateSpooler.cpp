@@ -1,6 +1,9 @@
 #include "PrivateSpooler.h"
 
+#include "SchedulerJobs.h"
+
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QMap>
@@ -19,8 +22,7 @@ const QString kScript = QStringLiteral(KIV3_PRIVATE_CUPS_SCRIPT);
 constexpr int kStartTimeoutMs = 60000;
 constexpr int kQueryTimeoutMs = 30000;
 constexpr int kStopTimeoutMs = 30000;
-// Time for bash and ipptool to start, over the script's own wait.
-constexpr int kWaitMarginMs = 10000;
+constexpr int kJobPollMs = 100;
 
 QString errorsOf(QProcess &process)
 {
@@ -40,6 +42,17 @@ QMap<QString, QString> exportedValues(const QByteArray &output)
         }
     }
     return values;
+}
+
+// "id,state,queue" of each job still pending or processing.
+QStringList busyJobs(const QList<PrivateSpooler::Job> &jobs)
+{
+    QStringList busy;
+    for (const PrivateSpooler::Job &job : jobs) {
+        if (job.state == QLatin1String("pending") || job.state == QLatin1String("processing"))
+            busy.append(QStringLiteral("%1,%2,%3").arg(job.id).arg(job.state, job.queue));
+    }
+    return busy;
 }
 
 } // namespace
@@ -182,25 +195,35 @@ bool PrivateSpooler::waitForJobs(int count, int timeoutMs) const
 {
     if (m_dir.isEmpty())
         return false;
-    return runScript({ QStringLiteral("wait-jobs"), m_dir, QString::number(count),
-                       QString::number(timeoutMs / 1000.0, 'f', 3) },
-                     timeoutMs + kWaitMarginMs);
+    const QDeadlineTimer deadline(timeoutMs);
+    QStringList busy;
+    int total = 0;
+    for (;;) {
+        const std::optional<QList<Job>> listed = SchedulerJobs::list(m_server, &m_errorString);
+        busy = listed ? busyJobs(*listed) : QStringList { m_errorString };
+        total = listed ? int(listed->size()) : 0;
+        if (listed && busy.isEmpty() && total >= count)
+            return true;
+        if (deadline.hasExpired())
+            break;
+        // Events keep flowing meanwhile, so that an agent process the test reads does not
+        // stall on a full pipe.
+        QTest::qWait(kJobPollMs);
+    }
+    m_errorString
+        = QStringLiteral("%1 of %2 jobs after %3 s; pending or processing: %4")
+              .arg(total)
+              .arg(count)
+              .arg(timeoutMs / 1000.0)
+              .arg(busy.isEmpty() ? QStringLiteral("none") : busy.join(QStringLiteral("; ")));
+    return false;
 }
 
 QList<PrivateSpooler::Job> PrivateSpooler::jobs() const
 {
-    QByteArray output;
-    if (m_dir.isEmpty() || !runScript({ QStringLiteral("jobs"), m_dir }, kQueryTimeoutMs, &output))
+    if (m_dir.isEmpty())
         return {};
-    QList<Job> jobs;
-    for (const QString &line : QString::fromUtf8(output).split(QLatin1Char('\n'))) {
-        if (line.isEmpty())
-            continue;
-        const QLatin1Char tab('\t');
-        jobs.append({ line.section(tab, 0, 0).toInt(), line.section(tab, 2, 2),
-                      line.section(tab, 3), line.section(tab, 1, 1) });
-    }
-    return jobs;
+    return SchedulerJobs::list(m_server, &m_errorString).value_or(QList<Job>());
 }
 
 QStringList PrivateSpooler::pdfs(const QString &queue) const

@@ -74,8 +74,8 @@ public:
     // Waits until at least `count` jobs exist and none is pending or processing; false on
     // timeout, with errorString() telling what was still busy.
     bool waitForJobs(int count, int timeoutMs = 60000) const;
-    // Every job in job-id order, titles as the client sent them. A title the scheduler
-    // cannot hand out over IPP (control characters) is empty.
+    // Every job in job-id order, titles as the client sent them; empty, with errorString()
+    // telling why, when the scheduler does not answer.
     QList<Job> jobs() const;
     // The PDF files written for that queue, in job-id order.
     QStringList pdfs(const QString &queue) const;
