@@ -86,28 +86,34 @@ seconds_ms() {
     echo $((10#${BASH_REMATCH[1]} * 1000 + 10#${fraction:0:3}))
 }
 
-# The start time of a live process, in clock ticks since boot; fails for a zombie or none.
-# A pid with its start time names one process, even once the pid has been reused.
+# The first line of FILE into the variable named NAME, without starting a process: the
+# scheduler's tests start many, and each process costs more than the rest of this script.
+read_into() {   # NAME FILE
+    IFS= read -r "$1" <"$2" || [ -n "${!1}" ]
+}
+
+# Sets PROCESS_START to the start time of a live process, in clock ticks since boot; fails
+# for a zombie or none. A pid with its start time names one process, even once the pid has
+# been reused.
 process_start() {
     local stat fields
-    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    { IFS= read -r stat <"/proc/$1/stat"; } 2>/dev/null || return 1
     stat=${stat##*) }
     read -r -a fields <<<"$stat"
     [ "${fields[0]}" != Z ] || return 1
-    echo "${fields[19]}"
+    PROCESS_START=${fields[19]}
 }
 
 # FILE holds "PID START" as written by remember_process.
 same_process() {
     local pid start
     read -r pid start <"$1" 2>/dev/null || return 1
-    [ "$(process_start "$pid")" = "$start" ]
+    process_start "$pid" && [ "$PROCESS_START" = "$start" ]
 }
 
 remember_process() {   # PID FILE
-    local start
-    start=$(process_start "$1") || return 1
-    echo "$1 $start" >"$2"
+    process_start "$1" || return 1
+    echo "$1 $PROCESS_START" >"$2"
 }
 
 remembered_pid() {
@@ -120,13 +126,15 @@ remembered_pid() {
 on_scheduler() {
     local dir=$1
     shift
-    CUPS_SERVER="$(cat "$dir/server")" "$@"
+    local server
+    read_into server "$dir/server"
+    CUPS_SERVER="$server" "$@"
 }
 
 # The scheduler's ipp URI, a socket path %-encoded.
 ipp_base() {
     local server
-    server=$(cat "$1/server")
+    read_into server "$1/server"
     case "$server" in
     /*) echo "ipp://$(printf '%s' "$server" | sed 's|%|%25|g; s|/|%2F|g')" ;;
     *) echo "ipp://$server" ;;
@@ -134,7 +142,9 @@ ipp_base() {
 }
 
 device_name() {   # DIR QUEUE
-    if [ "$(cat "$1/confmode")" = ns ]; then echo "$2"; else echo "$(cat "$1/id")_$2"; fi
+    local mode id
+    read_into mode "$1/confmode"
+    if [ "$mode" = ns ]; then echo "$2"; else read_into id "$1/id"; echo "${id}_$2"; fi
 }
 
 why_unusable() {
@@ -162,14 +172,16 @@ valid_queue_name() {
 }
 
 add_queues() {   # DIR QUEUE...
-    local dir=$1 queue out conf failure
+    local dir=$1 queue outroot mode out conf failure
     shift
+    read_into outroot "$dir/outroot"
+    read_into mode "$dir/confmode"
     for queue in "$@"; do
         valid_queue_name "$queue"
-        out="$(cat "$dir/outroot")/$queue"
+        out="$outroot/$queue"
         mkdir -p "$out"
         chmod 1777 "$out" # cups-pdf's Ghostscript writes as the job's user
-        if [ "$(cat "$dir/confmode")" = ns ]; then
+        if [ "$mode" = ns ]; then
             conf="$dir/etc/cups-pdf-$queue.conf"
         else
             conf="/etc/cups/cups-pdf-$(device_name "$dir" "$queue").conf"
@@ -195,15 +207,14 @@ EOF
 # The system's filters and backends, and a backend of a printer that is out of paper; again
 # on a restart in the same folder.
 write_server_bin() {   # DIR
-    local bin="$1/serverbin" part
+    local bin="$1/serverbin" part parts=()
     mkdir -p "$bin/backend"
     chmod 0755 "$bin" "$bin/backend"
     for part in /usr/lib/cups/*; do
-        [ "$(basename "$part")" = backend ] || ln -sfn "$part" "$bin/$(basename "$part")"
+        [ "${part##*/}" = backend ] || parts+=("$part")
     done
-    for part in /usr/lib/cups/backend/*; do
-        ln -sfn "$part" "$bin/backend/$(basename "$part")"
-    done
+    ln -sfn "${parts[@]}" "$bin/"
+    ln -sfn /usr/lib/cups/backend/* "$bin/backend/"
     cat >"$bin/backend/paper-out" <<'EOF'
 #!/bin/sh
 if [ $# -eq 0 ]; then
@@ -284,11 +295,12 @@ EOF
 }
 
 start_cupsd() {   # DIR
-    local dir=$1 conf="$1/etc/cupsd.conf" files="$1/etc/cups-files.conf"
+    local dir=$1 conf="$1/etc/cupsd.conf" files="$1/etc/cups-files.conf" mode
+    read_into mode "$dir/confmode"
     # Standard streams redirected, so that $(private-cups.sh start) does not wait for cupsd.
     # unshare and sh exec, so $! is cupsd's own pid.
     # shellcheck disable=SC2016
-    if [ "$(cat "$dir/confmode")" = ns ]; then
+    if [ "$mode" = ns ]; then
         unshare -m sh -c 'mount --bind "$1" /etc/cups && exec cupsd -f -c "$2" -s "$3"' \
             sh "$dir/etc" "$conf" "$files" </dev/null >"$dir/log/cupsd.out" 2>&1 &
     else
@@ -305,18 +317,17 @@ start_cupsd() {   # DIR
     return 1
 }
 
-# Runs in the background: stops the scheduler once the watched process has ended.
+# Runs in the background: stops the scheduler once the watched process has ended. It sleeps
+# in read's timeout on a pipe that never delivers, which a signal ends as it would sleep.
 watch_process() {   # DIR PID START
-    local dir=$1 sleeper=""
+    local dir=$1 never
     cd /
     trap '' INT HUP
-    trap '[ -z "$sleeper" ] || kill "$sleeper" 2>/dev/null; exit 0' TERM
-    while [ "$(process_start "$2")" = "$3" ]; do
+    trap 'exit 0' TERM
+    exec {never}<> <(:)
+    while process_start "$2" && [ "$PROCESS_START" = "$3" ]; do
         same_process "$dir/cupsd.pid" || exit 0
-        sleep 0.5 &
-        sleeper=$!
-        wait "$sleeper" || true
-        sleeper=""
+        read -r -t 0.5 -u "$never" _ || true
     done
     cmd_stop "$dir"
 }
@@ -350,7 +361,8 @@ cmd_start() {
     done
     [ -z "$default" ] || [ -n "$found" ] || die "the default queue $default is not among the queues"
     if [ -n "$watch" ]; then
-        watch_start=$(process_start "$watch") || die "no process $watch to watch"
+        process_start "$watch" || die "no process $watch to watch"
+        watch_start=$PROCESS_START
     fi
 
     if [ -z "$dir" ]; then
@@ -366,18 +378,22 @@ cmd_start() {
     trap "start_failed $(shell_quote "$dir") '$made_dir'" EXIT
     # Filters run as user lp and must reach the spool in DIR, so must get through every parent.
     chmod 0755 "$dir"
-    local parent=$dir
-    while [ "$parent" != / ]; do
-        parent=$(dirname "$parent")
-        (($(stat -c '0%a' "$parent") & 1)) || die "user lp cannot get through $parent (o+x) to reach $dir"
+    local parent=$dir parents=() mode_and_path
+    while [ -n "$parent" ]; do
+        parent=${parent%/*}
+        parents+=("${parent:-/}")
     done
+    while read -r mode_and_path; do
+        ((0${mode_and_path%% *} & 1)) || die "user lp cannot get through ${mode_and_path#* } (o+x) to reach $dir"
+    done < <(stat -c '%a %n' "${parents[@]}")
     mkdir -p "$dir"/{etc/ppd,spool/tmp,cache,state,log,cups-pdf-spool,gstmp,home/.cups}
     chmod 1777 "$dir/gstmp" # TMPDIR of cups-pdf's Ghostscript, which runs as the job's user
     [ -n "$outroot" ] || outroot="$dir/out"
     mkdir -p "$outroot"
     outroot=$(cd "$outroot" && pwd)
     echo "$outroot" >"$dir/outroot"
-    basename "$dir" | tr -cd 'A-Za-z0-9' >"$dir/id"
+    local id=${dir##*/}
+    echo "${id//[^A-Za-z0-9]/}" >"$dir/id"
 
     local server
     if [ -n "$port" ]; then
@@ -523,7 +539,8 @@ cmd_wait_pdfs() {   # DIR QUEUE COUNT [TIMEOUT]
     need_dir "$dir"
     [[ "$count" =~ ^[0-9]+$ ]] || die "bad PDF count '$count'"
     deadline=$(($(now_ms) + $(seconds_ms "${4:-60}")))
-    out="$(cat "$dir/outroot")/$queue"
+    read_into out "$dir/outroot"
+    out="$out/$queue"
     while :; do
         found=$(find "$out" -maxdepth 1 -name '*.pdf' 2>/dev/null | wc -l)
         # Ghostscript writes the PDF in place: it is whole only once its job has ended.
@@ -548,10 +565,10 @@ end_process() {   # FILE SIGNAL MS
 
 # Every process below PID, one "PID START" line each.
 descendants() {
-    local child start
+    local child
     for child in $(pgrep -P "$1"); do
-        start=$(process_start "$child") || continue
-        echo "$child $start"
+        process_start "$child" || continue
+        echo "$child $PROCESS_START"
         descendants "$child"
     done
 }
@@ -565,7 +582,9 @@ cmd_stop() {   # DIR [--keep]
     if [ -f "$dir/cupsd.pid" ] && ! end_process "$dir/cupsd.pid" TERM 10000; then
         # cupsd hangs: its filters and backends would outlive it.
         descendants "$(remembered_pid "$dir/cupsd.pid")" | while read -r pid start; do
-            [ "$(process_start "$pid")" != "$start" ] || kill -KILL "$pid" 2>/dev/null || true
+            if process_start "$pid" && [ "$PROCESS_START" = "$start" ]; then
+                kill -KILL "$pid" 2>/dev/null || true
+            fi
         done
         end_process "$dir/cupsd.pid" KILL 2000 || die "cupsd $(remembered_pid "$dir/cupsd.pid") does not end"
     fi
