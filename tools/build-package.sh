@@ -14,6 +14,8 @@ BUILD_DIR="$ROOT/build-package"
 cd "$ROOT"
 # Every hardening flag that Debian knows, immediate binding (bindnow) included.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+# CPack strips the programs, so the debugging information that -g makes would be thrown away.
+export DEB_CXXFLAGS_MAINT_STRIP=-g
 # The benchmarks and tests are not packaged, so only the package's own targets are built.
 cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DKIV3_BENCHMARKS=OFF \
     -DKIV3_PACKAGE=ON -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \

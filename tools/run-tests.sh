@@ -3,7 +3,7 @@
 # Qt for Windows is given (KIV3_WINDOWS_QT: its prefix or archive), the Debian package (as root,
 # who can test it), and everything with AddressSanitizer, LeakSanitizer and
 # UndefinedBehaviorSanitizer; runs every test (the Debian package's, and the Windows build's
-# on Wine, among them), and beside them runs each fuzzing harness for 20 s.
+# on Wine, among them), and beside them runs each fuzzing harness for 10 s.
 # --long adds the long load run: 1,000 clients sending 100 version queries each.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -79,7 +79,7 @@ await_builds
 # and the fuzzers build and run beside them, their report shown once the tests are done.
 mkdir -p "$ROOT/build-fuzz"
 FUZZ_LOG="$ROOT/build-fuzz/run-fuzz.log"
-"$ROOT/tools/run-fuzz.sh" 20 >"$FUZZ_LOG" 2>&1 &
+"$ROOT/tools/run-fuzz.sh" 10 >"$FUZZ_LOG" 2>&1 &
 FUZZ_PID=$!
 TESTS_STATUS=0
 (cd "$BUILD_DIR" && ctest --output-on-failure -j "$((2 * $(nproc)))") || TESTS_STATUS=$?
