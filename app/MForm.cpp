@@ -252,3 +252,6 @@ void MForm::updateDetachEntry()
 {
     detachAction->setEnabled(proxy && !proxy->readerLabel().isNull());
 }
+
+// Compiled here rather than in a source of its own, which would parse the same headers again.
+#include "moc_MForm.cpp"

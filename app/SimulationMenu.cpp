@@ -114,3 +114,6 @@ void SimulationMenu::askForNumber(const QString &label, const QString &pattern,
     connect(dialog, &QInputDialog::textValueSelected, this, use);
     dialog->open();
 }
+
+// Compiled here rather than in a source of its own, which would parse the same headers again.
+#include "moc_SimulationMenu.cpp"

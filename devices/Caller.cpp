@@ -97,3 +97,6 @@ void Caller::handleEvent(int code, int param)
         break;
     }
 }
+
+// Compiled here rather than in a source of its own, which would parse the same headers again.
+#include "moc_Caller.cpp"

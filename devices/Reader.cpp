@@ -269,3 +269,6 @@ bool Reader::isDetachRequested() const
     QMutexLocker locker(&mutex);
     return detachRequested;
 }
+
+// Compiled here rather than in a source of its own, which would parse the same headers again.
+#include "moc_Reader.cpp"

@@ -91,3 +91,6 @@ void ReaderSimulator::presentCardNow(qint64 number)
     emit message(tr(kBeyondFramesText).arg(number));
     emit card(number);
 }
+
+// Compiled here rather than in a source of its own, which would parse the same headers again.
+#include "moc_ReaderSimulator.cpp"

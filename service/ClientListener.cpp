@@ -27,3 +27,6 @@ void ClientListener::incomingConnection(qintptr descriptor)
     }
     emit arrived(socket);
 }
+
+// Compiled here rather than in a source of its own, which would parse the same headers again.
+#include "moc_ClientListener.cpp"

@@ -187,3 +187,6 @@ bool ClientWatch::stop(const QString &logLine)
     emit message(logLine);
     return true;
 }
+
+// Compiled here rather than in a source of its own, which would parse the same headers again.
+#include "moc_ClientWatch.cpp"

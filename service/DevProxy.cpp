@@ -247,3 +247,6 @@ void DevProxy::sendJobEvent(QObject *client, const QString &text)
     if (socket && m_clients.contains(socket) && socket->state() == QAbstractSocket::ConnectedState)
         sendTo(socket, text);
 }
+
+// Compiled here rather than in a source of its own, which would parse the same headers again.
+#include "moc_DevProxy.cpp"

@@ -423,3 +423,6 @@ void Endpoints::refuse(QWebSocket *socket, const QString &sentOrigin)
     connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
     socket->close(QWebSocketProtocol::CloseCodePolicyViolated);
 }
+
+// Compiled here rather than in a source of its own, which would parse the same headers again.
+#include "moc_Endpoints.cpp"

@@ -111,3 +111,6 @@ void JobFollower::scheduleLook(int delayMs)
     m_lookDelayMs = delayMs;
     m_nextLook.start(delayMs);
 }
+
+// Compiled here rather than in a source of its own, which would parse the same headers again.
+#include "moc_JobFollower.cpp"

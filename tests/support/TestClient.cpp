@@ -81,3 +81,6 @@ bool TestClient::closeAndWait()
     return m_socket.state() == QAbstractSocket::UnconnectedState
         || disconnected.wait(kHandshakeWaitMs);
 }
+
+// Compiled here rather than in a source of its own, which would parse the same headers again.
+#include "moc_TestClient.cpp"
