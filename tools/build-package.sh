@@ -21,7 +21,7 @@ cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF 
     -DKIV3_PACKAGE=ON -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
     -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
-cmake --build "$BUILD_DIR" -j "$(nproc)" --target kiv3-device-proxy kiv3-render kiv3_package_files
+build_in "$BUILD_DIR" --target kiv3-device-proxy kiv3-render kiv3_package_files
 rm -f "$BUILD_DIR"/*.deb
 (cd "$BUILD_DIR" && cpack -G DEB)
 ls "$BUILD_DIR"/kiv3-device-proxy_*.deb

@@ -98,5 +98,5 @@ cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release \
     -DKIV3_SIGN_CERT="$SIGN_CERT" -DKIV3_SIGN_KEY="$SIGN_KEY" -DKIV3_SIGN_TIMESTAMP="$TIMESTAMP"
 TARGETS=(kiv3_windows_setup)
 [ "$TESTING" = OFF ] || TARGETS+=(all)
-cmake --build "$BUILD_DIR" -j "$(nproc)" --target "${TARGETS[@]}"
+build_in "$BUILD_DIR" --target "${TARGETS[@]}"
 ls "$BUILD_DIR"/kiv3-device-proxy-*-setup.exe "$BUILD_DIR"/kiv3-device-proxy-*-windows.zip

@@ -27,7 +27,7 @@ ensure_packages $BUILD_PACKAGES $FUZZ_PACKAGES
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug \
     -DBUILD_TESTING=OFF -DKIV3_BENCHMARKS=OFF -DKIV3_FUZZ=ON >/dev/null
 # shellcheck disable=SC2046
-cmake --build "$BUILD_DIR" -j "$(nproc)" --target $(printf 'fuzz-%s ' $HARNESSES)
+build_in "$BUILD_DIR" --target $(printf 'fuzz-%s ' $HARNESSES)
 
 # Qt draws offscreen; leaks below our code are suppressed; every report ends the run.
 export QT_QPA_PLATFORM=offscreen
