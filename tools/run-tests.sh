@@ -87,10 +87,14 @@ FUZZ_LOG="$ROOT/build-fuzz/run-fuzz.log"
 "$ROOT/tools/run-fuzz.sh" 10 >"$FUZZ_LOG" 2>&1 &
 FUZZ_PID=$!
 TESTS_STATUS=0
-(cd "$BUILD_DIR" && ctest --output-on-failure -j "$((2 * $(nproc)))" -LE windows) || TESTS_STATUS=$?
+# run_ctest [ctest arguments...]: a failure is kept in TESTS_STATUS.
+run_ctest() {
+    (cd "$BUILD_DIR" && ctest --output-on-failure "$@") || TESTS_STATUS=$?
+}
+run_ctest -j "$((2 * $(nproc)))" -LE windows
 if [ -n "$WINDOWS_BUILD" ]; then
     if await_build "$WINDOWS_BUILD_PID" "$WINDOWS_BUILD/build.log"; then
-        (cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)" -L windows) || TESTS_STATUS=$?
+        run_ctest -j "$(nproc)" -L windows
     else
         TESTS_STATUS=1
     fi
