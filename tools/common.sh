@@ -42,6 +42,12 @@ ensure_i386_architecture() {
     run_as_root apt-get update -qq
 }
 
+# is_listed LINE TEXT: whether LINE is one of TEXT's lines.
+is_listed() {
+    case $'\n'"$2"$'\n' in *$'\n'"$1"$'\n'*) return 0 ;; esac
+    return 1
+}
+
 # Installs whichever of the given Debian packages are missing, without the packages they
 # only recommend unless the first argument is --with-recommends.
 ensure_packages() {
@@ -50,9 +56,16 @@ ensure_packages() {
         recommends=""
         shift
     fi
+    # One query for all: each installed package as NAME:ARCHITECTURE, one a line.
+    local installed native
+    installed="$(dpkg-query -W -f='${Status} ${Package}:${Architecture}\n' "$@" 2>/dev/null |
+        sed -n 's/^install ok installed //p')" || true
+    native="$(dpkg --print-architecture)"
     for package in "$@"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-            missing="$missing $package"
+        case "$package" in
+            *:*) is_listed "$package" "$installed" ;;
+            *) is_listed "$package:$native" "$installed" || is_listed "$package:all" "$installed" ;;
+        esac || missing="$missing $package"
     done
     [ -z "$missing" ] && return 0
     echo "Installing:$missing"
