@@ -31,24 +31,5 @@ endfunction()
 function(kiv3_reuse_precompiled_headers target donor)
     if(KIV3_PRECOMPILE_HEADERS)
         target_precompile_headers(${target} REUSE_FROM ${donor})
-        kiv3_skip_headers_for_empty_moc(${target})
     endif()
-endfunction()
-
-# The file that AUTOMOC compiles holds nothing where every class with Q_OBJECT is in a source
-# that includes its moc file (as in a test program); loading the precompiled headers into it
-# would cost more than the rest of its compilation.
-function(kiv3_skip_headers_for_empty_moc target)
-    get_target_property(sources ${target} SOURCES)
-    foreach(source IN LISTS sources)
-        if(source MATCHES "\\.h$")
-            file(STRINGS ${source} declares_qobject REGEX "Q_OBJECT|Q_GADGET")
-            if(declares_qobject)
-                return()
-            endif()
-        endif()
-    endforeach()
-    get_target_property(binary_dir ${target} BINARY_DIR)
-    set_source_files_properties(${binary_dir}/${target}_autogen/mocs_compilation.cpp
-        TARGET_DIRECTORY ${target} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
 endfunction()
