@@ -50,6 +50,7 @@ endforeach()
 # "<source name>.moc".
 function(kiv3_moc_test_sources target)
     set(moc_directory ${CMAKE_CURRENT_BINARY_DIR}/${target}_moc)
+    file(MAKE_DIRECTORY ${moc_directory})
     get_target_property(sources ${target} SOURCES)
     foreach(source IN LISTS sources)
         get_filename_component(path ${source} ABSOLUTE)
