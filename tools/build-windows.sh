@@ -96,8 +96,7 @@ cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PREFIX_PATH="$QT_PREFIX" -DBUILD_TESTING="$TESTING" -DKIV3_BENCHMARKS=OFF \
     -DKIV3_INSTALLER_COMPRESSOR="$COMPRESSOR" \
     -DKIV3_SIGN_CERT="$SIGN_CERT" -DKIV3_SIGN_KEY="$SIGN_KEY" -DKIV3_SIGN_TIMESTAMP="$TIMESTAMP"
-# The installer first: its last steps (compression, signing) keep one processor busy, and
-# the test programs then fill both to the end.
-build_in "$BUILD_DIR" --target kiv3_windows_setup
-[ "$TESTING" = OFF ] || build_in "$BUILD_DIR"
+TARGETS=(kiv3_windows_setup)
+[ "$TESTING" = OFF ] || TARGETS+=(all)
+build_in "$BUILD_DIR" --target "${TARGETS[@]}"
 ls "$BUILD_DIR"/kiv3-device-proxy-*-setup.exe "$BUILD_DIR"/kiv3-device-proxy-*-windows.zip
