@@ -22,9 +22,8 @@ ensure_packages $BUILD_PACKAGES $SANITIZED_BUILD_PACKAGES $TEST_PACKAGES $PACKAG
 ensure_npm
 # The Debian package builds beside the sanitized build, filling its idle moments
 # (configuring, linking); the package's test then finds its build done. The Windows program
-# builds only on processor time that nothing else wants, so mostly while the tests wait on
-# sockets, spoolers and browsers; its tests run once it is built. A failed build's log is
-# shown.
+# builds only on processor time that nothing else wants: the tests leave it little, so most
+# of it builds after them, and its tests run once it is built. A failed build's log is shown.
 # start_build LOG COMMAND...: runs COMMAND in the background; its process id is in BUILD_PID.
 start_build() {
     local log="$1"
